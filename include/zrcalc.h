@@ -1,0 +1,765 @@
+/*
+ * zrcalc.h - public interface of the zrcalc-avx2fma3 numeric calculation library.
+ *
+ * The library computes statistics, scaled channel values, vector arithmetic,
+ * filters, combustion and power analysis, spline resampling, plot mapping and
+ * fast vector math on arrays that the caller owns. Results are fixed to the
+ * last bit by the order of operations, the accumulator widths and the fused
+ * multiply-adds documented beside each function; the loops use AVX2 and FMA3
+ * and the library checks nothing about the processor at run time.
+ *
+ * Conventions shared by every function:
+ *  - The caller owns every array, parameter block and state block. Nothing is
+ *    read or written outside the arrays and counts that a function documents.
+ *  - Pointers are not checked for null unless a function says otherwise.
+ *  - A count of 0 reads and writes nothing unless a function says otherwise.
+ *  - No alignment beyond the element type's natural alignment is required.
+ *  - The library keeps no state between calls (the spline interpolator is the
+ *    only object, and it lives from Create to Destroy).
+ *
+ * Calling conventions. On 32-bit x86 every plain name uses stdcall (the callee
+ * removes its arguments) and its twin with the suffix _cdecl uses cdecl; float
+ * and double results come back in ST(0). On targets with one calling
+ * convention (x86-64) the two names are two names of the same function.
+ *
+ * Platform note (ELF): a GNU-linked ELF symbol cannot carry '@', which is read
+ * as a symbol version. The four entry points that Windows exports under their
+ * decorated stdcall names (_zrcalcCACalcAveFilter_double_scalar@16,
+ * _zrcalcCACalcAveFilter_float_scalar@16, _zrcalcPowerCalculatePosAndNegEnergy@20,
+ * _zrcalcPowerCalculatePosAndNegEnergyOnCondition@24) are exported on Linux under
+ * their undecorated names, as declared below. The Windows export definition
+ * (zrcalc-avx2fma3.def) keeps the decorated spelling.
+ */
+#ifndef ZRCALC_H
+#define ZRCALC_H
+
+#include <stdint.h>
+#ifndef __cplusplus
+#include <stdbool.h>
+#endif
+
+#if defined(_WIN32)
+#define ZRCALC_STDCALL __stdcall
+#define ZRCALC_CDECL __cdecl
+#elif defined(__i386__)
+#define ZRCALC_STDCALL __attribute__((stdcall))
+#define ZRCALC_CDECL __attribute__((cdecl))
+#else
+#define ZRCALC_STDCALL
+#define ZRCALC_CDECL
+#endif
+
+/* Entry points are the only symbols that the shared library makes visible. */
+#if defined(ZRCALC_BUILDING_LIBRARY) && !defined(_WIN32) && defined(__GNUC__)
+#define ZRCALC_API __attribute__((visibility("default")))
+#else
+#define ZRCALC_API
+#endif
+
+/* Parameter blocks keep every double on an 8-byte boundary, as the 32-bit
+ * Windows layout does; GCC on 32-bit x86 ELF would otherwise align doubles
+ * inside structures to 4 bytes. */
+#if defined(__GNUC__) && defined(__i386__)
+#define ZRCALC_DOUBLE double __attribute__((aligned(8)))
+#elif defined(_MSC_VER)
+#define ZRCALC_DOUBLE __declspec(align(8)) double
+#else
+#define ZRCALC_DOUBLE double
+#endif
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* ------------------------------------------------------------------------ */
+/* Library frame                                                            */
+/* ------------------------------------------------------------------------ */
+
+/* Stores 3 through major, then 4 through minor, then 1 through atLeast13 when
+ * callerLevel >= 13 (signed), else 0. The flag is stored last, so if the three
+ * pointers name one variable it ends holding the flag. */
+ZRCALC_API void ZRCALC_STDCALL zrcalcGetVersion(int32_t* major, int32_t* minor, int32_t callerLevel,
+                                                int32_t* atLeast13);
+ZRCALC_API void ZRCALC_CDECL zrcalcGetVersion_cdecl(int32_t* major, int32_t* minor, int32_t callerLevel,
+                                                    int32_t* atLeast13);
+
+/* ------------------------------------------------------------------------ */
+/* Vector primitives: element-wise arithmetic                               */
+/* ------------------------------------------------------------------------ */
+/* Every function below writes destination[i] for i = 0 .. count-1 and gives the
+ * result of a plain loop over i = 0, 1, 2, ... in that order, also when the
+ * destination overlaps a source (the vector loop is used only for separate
+ * arrays). Each element is rounded as its rule is written: one rounding per
+ * operation, fma() rounded once. */
+
+/* destination[i] = scalar + source[i]. */
+ZRCALC_API void ZRCALC_CDECL zrcalcAddScalarToVector_double_cdecl(double* destination, const double* source,
+                                                                  double scalar, uint32_t count);
+ZRCALC_API void ZRCALC_CDECL zrcalcAddScalarToVector_float_cdecl(float* destination, const float* source,
+                                                                 float scalar, uint32_t count);
+
+/* destination[i] = fma(source2[i], source2Factor, source1[i]) * factor. */
+ZRCALC_API void ZRCALC_STDCALL zrcalcAddVectorsAndMultiplyByScalar_float(float* destination, const float* source1,
+                                                                         const float* source2, uint32_t count,
+                                                                         float source2Factor, float factor);
+ZRCALC_API void ZRCALC_CDECL zrcalcAddVectorsAndMultiplyByScalar_float_cdecl(float* destination,
+                                                                             const float* source1,
+                                                                             const float* source2, uint32_t count,
+                                                                             float source2Factor, float factor);
+
+/* destination[i] = (source1[i] - source2[i]) * factor. */
+ZRCALC_API void ZRCALC_STDCALL zrcalcSubtractVectorsAndMultiplyByScalar_float(float* destination,
+                                                                              const float* source1,
+                                                                              const float* source2, uint32_t count,
+                                                                              float factor);
+ZRCALC_API void ZRCALC_CDECL zrcalcSubtractVectorsAndMultiplyByScalar_float_cdecl(float* destination,
+                                                                                  const float* source1,
+                                                                                  const float* source2,
+                                                                                  uint32_t count, float factor);
+
+/* data[i] = factor * data[i], in place. */
+ZRCALC_API void ZRCALC_STDCALL zrcalcMultiplyVectorByScalar_double(double* data, uint32_t count, double factor);
+ZRCALC_API void ZRCALC_CDECL zrcalcMultiplyVectorByScalar_double_cdecl(double* data, uint32_t count, double factor);
+ZRCALC_API void ZRCALC_STDCALL zrcalcMultiplyVectorByScalar_float(float* data, uint32_t count, float factor);
+ZRCALC_API void ZRCALC_CDECL zrcalcMultiplyVectorByScalar_float_cdecl(float* data, uint32_t count, float factor);
+
+/* destination[i] = source1[i] * source2[i]. */
+ZRCALC_API void ZRCALC_CDECL zrcalcMultiplyVectors_double_cdecl(double* destination, const double* source1,
+                                                                const double* source2, uint32_t count);
+ZRCALC_API void ZRCALC_CDECL zrcalcMultiplyVectors_float_cdecl(float* destination, const float* source1,
+                                                               const float* source2, uint32_t count);
+
+/* destination[i] = sqrt(source[i]), correctly rounded; a negative input gives NaN. */
+ZRCALC_API void ZRCALC_CDECL zrcalcSqrtVector_double_cdecl(double* destination, const double* source,
+                                                           uint32_t count);
+ZRCALC_API void ZRCALC_CDECL zrcalcSqrtVector_float_cdecl(float* destination, const float* source, uint32_t count);
+
+/* source holds count (real, imaginary) pairs. p = fma(im, im, re * re);
+ * destination[i] = p when squared is nonzero, else sqrt(p). No scaling guards
+ * the squares: components above about 1.3e154 (double) or 1.8e19 (float) give
+ * an infinite magnitude. destination may equal source. */
+ZRCALC_API void ZRCALC_CDECL zrcalcComplexVectorAbs_double_cdecl(double* destination, const double* source,
+                                                                 bool squared, uint32_t count);
+ZRCALC_API void ZRCALC_CDECL zrcalcComplexVectorAbs_float_cdecl(float* destination, const float* source,
+                                                                bool squared, uint32_t count);
+
+/* destination[i] = fmax(source1[i], source2[i]): if exactly one is NaN, the other. */
+ZRCALC_API void ZRCALC_CDECL zrcalcVectorsMax_double_cdecl(double* destination, const double* source1,
+                                                           const double* source2, uint32_t count);
+ZRCALC_API void ZRCALC_CDECL zrcalcVectorsMax_float_cdecl(float* destination, const float* source1,
+                                                          const float* source2, uint32_t count);
+
+/* ------------------------------------------------------------------------ */
+/* Vector primitives: reductions and integer conversions                    */
+/* ------------------------------------------------------------------------ */
+/* The sums accumulate in double. For count >= 8 two 4-lane accumulators A and
+ * B take elements 8g+k and 8g+4+k; then V = B + A lane by lane and
+ * S = (V0 + V1) + (V2 + V3); the remaining count mod 8 elements are added to S
+ * one at a time. count = 0 returns +0. */
+
+ZRCALC_API double ZRCALC_STDCALL zrcalcSumValues_double(const double* data, uint32_t count);
+ZRCALC_API double ZRCALC_CDECL zrcalcSumValues_double_cdecl(const double* data, uint32_t count);
+ZRCALC_API double ZRCALC_STDCALL zrcalcSumValues_float(const float* data, uint32_t count);
+ZRCALC_API double ZRCALC_CDECL zrcalcSumValues_float_cdecl(const float* data, uint32_t count);
+/* Sum of |x| (sign bit cleared). */
+ZRCALC_API double ZRCALC_STDCALL zrcalcSumAbsValues_float(const float* data, uint32_t count);
+ZRCALC_API double ZRCALC_CDECL zrcalcSumAbsValues_float_cdecl(const float* data, uint32_t count);
+/* Sum of x*x, each square added by fma(x, x, acc) in double. */
+ZRCALC_API double ZRCALC_STDCALL zrcalcSumSquaredValues_float(const float* data, uint32_t count);
+ZRCALC_API double ZRCALC_CDECL zrcalcSumSquaredValues_float_cdecl(const float* data, uint32_t count);
+/* Sum of source1[i] * source2[i], each product added by fma in double. */
+ZRCALC_API double ZRCALC_STDCALL zrcalcMultiplyVectorsAndCalcSum_float(const float* source1, const float* source2,
+                                                                      uint32_t count);
+ZRCALC_API double ZRCALC_CDECL zrcalcMultiplyVectorsAndCalcSum_float_cdecl(const float* source1,
+                                                                          const float* source2, uint32_t count);
+
+/* destination[i] = source[i] sign-extended. The arrays must not overlap. */
+ZRCALC_API void ZRCALC_STDCALL zrcalcConvertInt16ToInt32(const int16_t* source, int32_t* destination,
+                                                         uint32_t count);
+ZRCALC_API void ZRCALC_CDECL zrcalcConvertInt16ToInt32_cdecl(const int16_t* source, int32_t* destination,
+                                                             uint32_t count);
+/* destination[i] = low 16 bits of source[i] (no saturation). destination may equal source. */
+ZRCALC_API void ZRCALC_STDCALL zrcalcConvertInt32ToInt16(const int32_t* source, int16_t* destination,
+                                                         uint32_t count);
+ZRCALC_API void ZRCALC_CDECL zrcalcConvertInt32ToInt16_cdecl(const int32_t* source, int16_t* destination,
+                                                             uint32_t count);
+
+/* ------------------------------------------------------------------------ */
+/* Channel data: scaled values at position                                  */
+/* ------------------------------------------------------------------------ */
+
+/* Raw sample type codes. Codes 9 and 10 produce two unscaled values per position. */
+typedef enum ChannelSampleType {
+    ChannelSampleType_UInt8 = 0,
+    ChannelSampleType_Int8 = 1,
+    ChannelSampleType_Int16 = 2,
+    ChannelSampleType_UInt16 = 3,
+    ChannelSampleType_Int32 = 4,
+    ChannelSampleType_Float = 5,
+    ChannelSampleType_Int64 = 6,
+    ChannelSampleType_Double = 7,
+    ChannelSampleType_UInt32 = 8,
+    ChannelSampleType_FloatPairs = 9,
+    ChannelSampleType_DoublePairs = 10
+} ChannelSampleType;
+
+/* Parameter block of zrcalcChannelGetScaledValuesAtPos_double; read only.
+ * Raw value k lies at byte source + k * stride * (raw sample size); value k of
+ * the result goes to destination[k]. */
+typedef struct ScaledValuesParams_double {
+    const void* source;   /* first raw sample to read */
+    double* destination;  /* receives N values, densely */
+    ZRCALC_DOUBLE factor; /* value = fma(raw, factor, offset) */
+    ZRCALC_DOUBLE offset;
+    int32_t count;       /* positions to read; 0 or less writes nothing */
+    uint32_t sampleType; /* a ChannelSampleType code; 11 or more writes nothing */
+    int32_t stride;      /* distance between samples, in raw samples (not bytes) */
+} ScaledValuesParams_double;
+
+/* Parameter block of zrcalcChannelGetScaledValuesAtPos_float; the same fields
+ * with a float destination, factor and offset. */
+typedef struct ScaledValuesParams_float {
+    const void* source;
+    float* destination;
+    float factor;
+    float offset;
+    int32_t count;
+    uint32_t sampleType;
+    int32_t stride;
+} ScaledValuesParams_float;
+
+/* Reads N = count (2 * count for codes 9 and 10) raw values at the stride and
+ * writes destination[k] = raw * factor + offset as one fused multiply-add in
+ * double (codes 9: widened, 10: copied, both unscaled). Byte addresses are formed
+ * in pointer-width arithmetic. The _aligned_output names are the same entry
+ * points and require no alignment. */
+ZRCALC_API void ZRCALC_STDCALL zrcalcChannelGetScaledValuesAtPos_double(const ScaledValuesParams_double* params);
+ZRCALC_API void ZRCALC_CDECL zrcalcChannelGetScaledValuesAtPos_double_cdecl(const ScaledValuesParams_double* params);
+ZRCALC_API void ZRCALC_STDCALL
+zrcalcChannelGetScaledValuesAtPos_double_aligned_output(const ScaledValuesParams_double* params);
+ZRCALC_API void ZRCALC_CDECL
+zrcalcChannelGetScaledValuesAtPos_double_aligned_output_cdecl(const ScaledValuesParams_double* params);
+/* Float results: codes 0-6 and 8 scale in float after converting the raw value
+ * to float (code 8 through double, code 6 through double, each rounding once per
+ * step); code 7 scales in double and rounds once; code 9 copies, code 10 rounds. */
+ZRCALC_API void ZRCALC_STDCALL zrcalcChannelGetScaledValuesAtPos_float(const ScaledValuesParams_float* params);
+ZRCALC_API void ZRCALC_CDECL zrcalcChannelGetScaledValuesAtPos_float_cdecl(const ScaledValuesParams_float* params);
+ZRCALC_API void ZRCALC_STDCALL
+zrcalcChannelGetScaledValuesAtPos_float_aligned_output(const ScaledValuesParams_float* params);
+ZRCALC_API void ZRCALC_CDECL
+zrcalcChannelGetScaledValuesAtPos_float_aligned_output_cdecl(const ScaledValuesParams_float* params);
+
+/* ------------------------------------------------------------------------ */
+/* Channel data: linear-function buffer fill                                */
+/* ------------------------------------------------------------------------ */
+
+/* buffer[i] = fma((double)i, factor, offset) for i = 0 .. count-1. */
+ZRCALC_API void ZRCALC_STDCALL zrcalcChannelFillBufferWithLinearFunction_double(double* buffer, uint32_t count,
+                                                                                double factor, double offset);
+ZRCALC_API void ZRCALC_CDECL zrcalcChannelFillBufferWithLinearFunction_double_cdecl(double* buffer, uint32_t count,
+                                                                                    double factor, double offset);
+/* buffer[i] = fmaf((float)i, factor, offset); indexes above 2^24 round to the nearest float. */
+ZRCALC_API void ZRCALC_STDCALL zrcalcChannelFillBufferWithLinearFunction_float(float* buffer, uint32_t count,
+                                                                               float factor, float offset);
+ZRCALC_API void ZRCALC_CDECL zrcalcChannelFillBufferWithLinearFunction_float_cdecl(float* buffer, uint32_t count,
+                                                                                   float factor, float offset);
+
+/* ------------------------------------------------------------------------ */
+/* Interpolation: cubic Hermite (Catmull-Rom) spline resampler              */
+/* ------------------------------------------------------------------------ */
+
+/* Configuration read by zrcalcCHSInterpolator_Create. */
+typedef struct CHSInterpolatorConfig {
+    ZRCALC_DOUBLE inputRate;  /* > 0; any unit, only the ratio matters */
+    ZRCALC_DOUBLE outputRate; /* > 0 */
+    uint32_t historyLength;   /* ring length in input samples; a power of two */
+} CHSInterpolatorConfig;
+
+/* The interpolator object; opaque to the caller, reached through its handle. */
+typedef struct CHSInterpolator CHSInterpolator;
+
+/* Status codes of the interpolator functions. */
+enum {
+    CHSInterpolator_Success = 0,
+    CHSInterpolator_InvalidArgument = 1,  /* null handle/config, rate <= 0, empty block */
+    CHSInterpolator_BlockTooLong = 2,     /* more than historyLength - 2 samples */
+    CHSInterpolator_Stopped = 3,          /* Stop was called; Reset restarts */
+    CHSInterpolator_InvalidHistoryLength = 4 /* zero or not a power of two */
+};
+
+/* Creates an interpolator; on status 0 stores its handle through handleOut. */
+ZRCALC_API int32_t ZRCALC_STDCALL zrcalcCHSInterpolator_Create(CHSInterpolator** handleOut,
+                                                               const CHSInterpolatorConfig* config);
+ZRCALC_API int32_t ZRCALC_CDECL zrcalcCHSInterpolator_Create_cdecl(CHSInterpolator** handleOut,
+                                                                   const CHSInterpolatorConfig* config);
+/* Frees the interpolator, its ring and its output buffer. */
+ZRCALC_API int32_t ZRCALC_STDCALL zrcalcCHSInterpolator_Destroy(CHSInterpolator* handle);
+ZRCALC_API int32_t ZRCALC_CDECL zrcalcCHSInterpolator_Destroy_cdecl(CHSInterpolator* handle);
+/* Restarts the stream at input sample 0 and output value 0; clears Stopped. */
+ZRCALC_API int32_t ZRCALC_STDCALL zrcalcCHSInterpolator_Reset(CHSInterpolator* handle);
+ZRCALC_API int32_t ZRCALC_CDECL zrcalcCHSInterpolator_Reset_cdecl(CHSInterpolator* handle);
+/* Flushes the stream by repeating its newest sample once; then Stopped. */
+ZRCALC_API int32_t ZRCALC_STDCALL zrcalcCHSInterpolator_Stop(CHSInterpolator* handle, float** values,
+                                                             uint32_t* valueCount);
+ZRCALC_API int32_t ZRCALC_CDECL zrcalcCHSInterpolator_Stop_cdecl(CHSInterpolator* handle, float** values,
+                                                                 uint32_t* valueCount);
+/* Appends a block of samples and returns, through values and valueCount, the
+ * interpolator's own buffer of the output values that became computable. The
+ * buffer's content is valid until the next call on the same interpolator. */
+ZRCALC_API int32_t ZRCALC_STDCALL zrcalcCHSInterpolator_InterpolateValues(CHSInterpolator* handle,
+                                                                          const float* samples,
+                                                                          uint32_t sampleCount, float** values,
+                                                                          uint32_t* valueCount);
+ZRCALC_API int32_t ZRCALC_CDECL zrcalcCHSInterpolator_InterpolateValues_cdecl(CHSInterpolator* handle,
+                                                                              const float* samples,
+                                                                              uint32_t sampleCount, float** values,
+                                                                              uint32_t* valueCount);
+
+/* ------------------------------------------------------------------------ */
+/* Statistics: min/max                                                      */
+/* ------------------------------------------------------------------------ */
+/* Writes the smallest and the largest of data[0 .. count-1] to minValue and
+ * maxValue; their prior contents are never read. count = 0 reads and writes
+ * nothing. */
+
+ZRCALC_API void ZRCALC_STDCALL zrcalcGetMinMax_double(const double* data, uint32_t count, double* minValue,
+                                                      double* maxValue);
+ZRCALC_API void ZRCALC_CDECL zrcalcGetMinMax_double_cdecl(const double* data, uint32_t count, double* minValue,
+                                                          double* maxValue);
+ZRCALC_API void ZRCALC_STDCALL zrcalcGetMinMax_float(const float* data, uint32_t count, float* minValue,
+                                                     float* maxValue);
+ZRCALC_API void ZRCALC_CDECL zrcalcGetMinMax_float_cdecl(const float* data, uint32_t count, float* minValue,
+                                                         float* maxValue);
+ZRCALC_API void ZRCALC_STDCALL zrcalcGetMinMax_int16_t(const int16_t* data, uint32_t count, int16_t* minValue,
+                                                       int16_t* maxValue);
+ZRCALC_API void ZRCALC_CDECL zrcalcGetMinMax_int16_t_cdecl(const int16_t* data, uint32_t count,
+                                                           int16_t* minValue, int16_t* maxValue);
+ZRCALC_API void ZRCALC_STDCALL zrcalcGetMinMax_int32_t(const int32_t* data, uint32_t count, int32_t* minValue,
+                                                       int32_t* maxValue);
+ZRCALC_API void ZRCALC_CDECL zrcalcGetMinMax_int32_t_cdecl(const int32_t* data, uint32_t count,
+                                                           int32_t* minValue, int32_t* maxValue);
+
+/* ------------------------------------------------------------------------ */
+/* Statistics: accumulating min/max/average/RMS                             */
+/* ------------------------------------------------------------------------ */
+/* Folds data[0 .. count-1] into the caller's running statistics: minValue and
+ * maxValue take the smallest and largest of their prior values and the samples;
+ * sum grows by the samples (in double); sumOfSquares grows by (x + offset)^2,
+ * each square added by a fused multiply-add. The caller forms average and RMS
+ * from the totals. count = 0 reads and writes nothing. The order of the partial
+ * sums (a scalar head up to an alignment boundary, four double lanes combined
+ * as (S0 + S2) + (S1 + S3), a scalar tail) fixes the last bits. The float and
+ * int16 variants add the offset in single precision on their element paths and
+ * in double inside the vector blocks. NaN samples: an element-path comparison
+ * never takes a NaN, a vector lane may; callers should not pass NaNs. */
+
+ZRCALC_API void ZRCALC_STDCALL zrcalcGetMinMaxAveRMS_double(const double* data, uint32_t count, double* minValue,
+                                                            double* maxValue, double* sum, double* sumOfSquares,
+                                                            double offset);
+ZRCALC_API void ZRCALC_CDECL zrcalcGetMinMaxAveRMS_double_cdecl(const double* data, uint32_t count,
+                                                                double* minValue, double* maxValue, double* sum,
+                                                                double* sumOfSquares, double offset);
+ZRCALC_API void ZRCALC_STDCALL zrcalcGetMinMaxAveRMS_float(const float* data, uint32_t count, float* minValue,
+                                                           float* maxValue, double* sum, double* sumOfSquares,
+                                                           float offset);
+ZRCALC_API void ZRCALC_CDECL zrcalcGetMinMaxAveRMS_float_cdecl(const float* data, uint32_t count, float* minValue,
+                                                               float* maxValue, double* sum, double* sumOfSquares,
+                                                               float offset);
+ZRCALC_API void ZRCALC_STDCALL zrcalcGetMinMaxAveRMS_int16_t(const int16_t* data, uint32_t count,
+                                                             int16_t* minValue, int16_t* maxValue, double* sum,
+                                                             double* sumOfSquares, float offset);
+ZRCALC_API void ZRCALC_CDECL zrcalcGetMinMaxAveRMS_int16_t_cdecl(const int16_t* data, uint32_t count,
+                                                                 int16_t* minValue, int16_t* maxValue, double* sum,
+                                                                 double* sumOfSquares, float offset);
+ZRCALC_API void ZRCALC_STDCALL zrcalcGetMinMaxAveRMS_int32_t(const int32_t* data, uint32_t count,
+                                                             int32_t* minValue, int32_t* maxValue, double* sum,
+                                                             double* sumOfSquares, double offset);
+ZRCALC_API void ZRCALC_CDECL zrcalcGetMinMaxAveRMS_int32_t_cdecl(const int32_t* data, uint32_t count,
+                                                                 int32_t* minValue, int32_t* maxValue, double* sum,
+                                                                 double* sumOfSquares, double offset);
+
+/* ------------------------------------------------------------------------ */
+/* Statistics: copy with min/max/average/RMS                                */
+/* ------------------------------------------------------------------------ */
+/* destination[i] = source[i * stride] for i = 0 .. count-1, and the samples are
+ * folded into the running statistics as zrcalcGetMinMaxAveRMS_int16_t does.
+ * stride >= 1; with stride = 1 source and destination may be the same array.
+ * count = 0 reads and writes nothing. */
+ZRCALC_API void ZRCALC_STDCALL zrcalcMoveAndGetMinMaxAveRMS_int16_t(int16_t* destination, const int16_t* source,
+                                                                    uint32_t count, int16_t* minValue,
+                                                                    int16_t* maxValue, double* sum,
+                                                                    double* sumOfSquares, float offset,
+                                                                    int32_t stride);
+ZRCALC_API void ZRCALC_CDECL zrcalcMoveAndGetMinMaxAveRMS_int16_t_cdecl(int16_t* destination,
+                                                                        const int16_t* source, uint32_t count,
+                                                                        int16_t* minValue, int16_t* maxValue,
+                                                                        double* sum, double* sumOfSquares,
+                                                                        float offset, int32_t stride);
+
+/* ------------------------------------------------------------------------ */
+/* Filters: IIR                                                             */
+/* ------------------------------------------------------------------------ */
+
+/* One tap of an IIR section: histories written by the filter, coefficients set
+ * by the host. Tap N of a section holds the newest sample, tap 0 the oldest. */
+typedef struct IIRTap {
+    ZRCALC_DOUBLE w; /* history of the section's scaled input */
+    ZRCALC_DOUBLE y; /* history of the section's output */
+    ZRCALC_DOUBLE b; /* feed-forward coefficient of this tap */
+    ZRCALC_DOUBLE a; /* feedback coefficient of this tap (unused on tap N) */
+} IIRTap;
+
+/* The filter object, owned by the caller. The tap array holds, for each section
+ * in turn, order + 1 IIRTap records (3 when the second-order form is used).
+ * Every section's output is limited to [-1e10, 1e10]. */
+typedef struct IIRFilterParams {
+    int32_t type;               /* 3 selects the second-order form for every section */
+    int32_t sectionCount;       /* <= 0: the output is the input */
+    int32_t order;              /* taps per section minus one; 2 selects the second-order form */
+    uint32_t reserved;          /* not read */
+    const double* sectionGains; /* sectionCount input gains */
+    IIRTap* taps;               /* histories and coefficients of all sections */
+} IIRFilterParams;
+
+/* Runs one sample through the cascade and returns the last section's output. */
+ZRCALC_API double ZRCALC_STDCALL zrcalcIIRFilter_double(IIRFilterParams* filter, double input);
+ZRCALC_API double ZRCALC_CDECL zrcalcIIRFilter_double_cdecl(IIRFilterParams* filter, double input);
+/* The input is widened to double; the result is not rounded to float. */
+ZRCALC_API double ZRCALC_STDCALL zrcalcIIRFilter_float(IIRFilterParams* filter, float input);
+ZRCALC_API double ZRCALC_CDECL zrcalcIIRFilter_float_cdecl(IIRFilterParams* filter, float input);
+/* Runs source[0 .. count-1] in order into destination; may run in place. */
+ZRCALC_API void ZRCALC_STDCALL zrcalcIIRFilterArr_double(IIRFilterParams* filter, const double* source,
+                                                         double* destination, uint32_t count);
+ZRCALC_API void ZRCALC_CDECL zrcalcIIRFilterArr_double_cdecl(IIRFilterParams* filter, const double* source,
+                                                             double* destination, uint32_t count);
+/* As above; each input is widened to double and each output rounded to float. */
+ZRCALC_API void ZRCALC_STDCALL zrcalcIIRFilterArr_float(IIRFilterParams* filter, const float* source,
+                                                        float* destination, uint32_t count);
+ZRCALC_API void ZRCALC_CDECL zrcalcIIRFilterArr_float_cdecl(IIRFilterParams* filter, const float* source,
+                                                            float* destination, uint32_t count);
+
+/* ------------------------------------------------------------------------ */
+/* Filters: FIR over a ring buffer, pink noise                              */
+/* ------------------------------------------------------------------------ */
+
+/* Returns sum over k of coefficients[k] * samples[(position + k) mod length],
+ * 0 <= position <= length; single-precision fused steps, the two partial
+ * results added in double. Reads only. */
+ZRCALC_API double ZRCALC_STDCALL zrcalcFIRFilter_float(const float* samples, const float* coefficients,
+                                                       int32_t length, int32_t position);
+ZRCALC_API double ZRCALC_CDECL zrcalcFIRFilter_float_cdecl(const float* samples, const float* coefficients,
+                                                           int32_t length, int32_t position);
+
+/* Advances the pink-noise filter held in pinkState[0 .. 7] (cleared to 0.0 by
+ * the host before the first sample) by one white-noise sample; returns the
+ * pink-noise sample. */
+ZRCALC_API double ZRCALC_STDCALL zrcalcPinkFilter_double(double* pinkState, double input);
+ZRCALC_API double ZRCALC_CDECL zrcalcPinkFilter_double_cdecl(double* pinkState, double input);
+
+/* ------------------------------------------------------------------------ */
+/* Combustion analysis                                                      */
+/* ------------------------------------------------------------------------ */
+
+/* destination[k] = source[startIndex + k] - offset for the window
+ * [startIndex, endIndex); peakValue/peakIndex receive the largest corrected
+ * value strictly above 1.17549435e-38 and its absolute raw index, else that
+ * threshold and -1. */
+ZRCALC_API void ZRCALC_STDCALL zrCalcCACopyRawDataToChannels(const float* source, float* destination,
+                                                             uint32_t startIndex, uint32_t endIndex, float offset,
+                                                             float* peakValue, int32_t* peakIndex);
+ZRCALC_API void ZRCALC_CDECL zrCalcCACopyRawDataToChannels_cdecl(const float* source, float* destination,
+                                                                 uint32_t startIndex, uint32_t endIndex,
+                                                                 float offset, float* peakValue,
+                                                                 int32_t* peakIndex);
+
+/* Folds one cycle into the overall average of cycleCount earlier cycles over
+ * endIndex - startIndex elements; maxAverage receives the largest updated value
+ * (at least 1.17549435e-38). */
+ZRCALC_API void ZRCALC_STDCALL zrCalcCAOverallPressure(const float* newValues, float* average, uint32_t startIndex,
+                                                       uint32_t endIndex, uint64_t cycleCount, float* maxAverage);
+ZRCALC_API void ZRCALC_CDECL zrCalcCAOverallPressure_cdecl(const float* newValues, float* average,
+                                                           uint32_t startIndex, uint32_t endIndex,
+                                                           uint64_t cycleCount, float* maxAverage);
+/* Running sum and average over the last windowLength cycles, over
+ * endIndex - startIndex + 1 elements; leavingValues is read only when
+ * cycleCount >= windowLength. */
+ZRCALC_API void ZRCALC_STDCALL zrCalcCARunningVal(const float* newValues, const float* leavingValues,
+                                                  float* runningSum, float* runningAverage, uint32_t startIndex,
+                                                  uint32_t endIndex, uint64_t cycleCount, uint32_t windowLength);
+ZRCALC_API void ZRCALC_CDECL zrCalcCARunningVal_cdecl(const float* newValues, const float* leavingValues,
+                                                      float* runningSum, float* runningAverage,
+                                                      uint32_t startIndex, uint32_t endIndex, uint64_t cycleCount,
+                                                      uint32_t windowLength);
+
+/* One FIR output at a position: sum over k < count of
+ * coefficients[k * stride] * newest[-k], in single precision. count = 0 gives 0. */
+ZRCALC_API float ZRCALC_STDCALL zrcalcCACalcFilter_float(const float* newest, uint32_t count,
+                                                         const float* coefficients, uint32_t stride);
+ZRCALC_API float ZRCALC_CDECL zrcalcCACalcFilter_float_cdecl(const float* newest, uint32_t count,
+                                                             const float* coefficients, uint32_t stride);
+ZRCALC_API float ZRCALC_STDCALL zrcalcCACalcFilter_int16_t(const int16_t* newest, uint32_t count,
+                                                           const float* coefficients, uint32_t stride);
+ZRCALC_API float ZRCALC_CDECL zrcalcCACalcFilter_int16_t_cdecl(const int16_t* newest, uint32_t count,
+                                                               const float* coefficients, uint32_t stride);
+ZRCALC_API float ZRCALC_STDCALL zrcalcCACalcFilter_int32_t(const int32_t* newest, uint32_t count,
+                                                           const float* coefficients, uint32_t stride);
+ZRCALC_API float ZRCALC_CDECL zrcalcCACalcFilter_int32_t_cdecl(const int32_t* newest, uint32_t count,
+                                                               const float* coefficients, uint32_t stride);
+
+/* Centred moving average of window L = (width mod 65536) | 1 over a whole trace
+ * (count >= L; input and output distinct). The block forms split long traces
+ * into chunks computed side by side; the scalar forms slide one window. */
+ZRCALC_API void ZRCALC_STDCALL zrcalcCACalcAveFilter_double(const double* input, double* output, uint32_t width,
+                                                            uint32_t count);
+ZRCALC_API void ZRCALC_CDECL zrcalcCACalcAveFilter_double_cdecl(const double* input, double* output,
+                                                                uint32_t width, uint32_t count);
+ZRCALC_API void ZRCALC_STDCALL zrcalcCACalcAveFilter_float(const float* input, float* output, uint32_t width,
+                                                           uint32_t count);
+ZRCALC_API void ZRCALC_CDECL zrcalcCACalcAveFilter_float_cdecl(const float* input, float* output, uint32_t width,
+                                                               uint32_t count);
+/* Windows exports these two as _zrcalcCACalcAveFilter_double_scalar@16 and
+ * _zrcalcCACalcAveFilter_float_scalar@16; they have no _cdecl twin. */
+ZRCALC_API void ZRCALC_STDCALL zrcalcCACalcAveFilter_double_scalar(const double* input, double* output,
+                                                                   uint32_t width, uint32_t count);
+ZRCALC_API void ZRCALC_STDCALL zrcalcCACalcAveFilter_float_scalar(const float* input, float* output,
+                                                                  uint32_t width, uint32_t count);
+
+/* Maps values to clamped integer plot coordinates on a linear axis:
+ * y = fmaf(x, scale, offset), rounded, clamped to [minCoordinate, maxCoordinate]. */
+ZRCALC_API void ZRCALC_STDCALL zrcalcCAPV_lin(const float* values, uint32_t count, int32_t* coordinates,
+                                              int32_t minCoordinate, int32_t maxCoordinate, float scale,
+                                              float offset);
+ZRCALC_API void ZRCALC_CDECL zrcalcCAPV_lin_cdecl(const float* values, uint32_t count, int32_t* coordinates,
+                                                  int32_t minCoordinate, int32_t maxCoordinate, float scale,
+                                                  float offset);
+/* The same on a logarithmic axis of x / divisor, bounded below by 1e-9. */
+ZRCALC_API void ZRCALC_STDCALL zrcalcCAPV_log(const float* values, uint32_t count, int32_t* coordinates,
+                                              int32_t minCoordinate, int32_t maxCoordinate, float scale,
+                                              float offset, float divisor);
+ZRCALC_API void ZRCALC_CDECL zrcalcCAPV_log_cdecl(const float* values, uint32_t count, int32_t* coordinates,
+                                                  int32_t minCoordinate, int32_t maxCoordinate, float scale,
+                                                  float offset, float divisor);
+/* Converts count doubles in buffer to floats in the same buffer (ascending);
+ * returns buffer. */
+ZRCALC_API void* ZRCALC_STDCALL zrcalcCADoubleArrToSingleArrInplace(void* buffer, uint32_t count);
+ZRCALC_API void* ZRCALC_CDECL zrcalcCADoubleArrToSingleArrInplace_cdecl(void* buffer, uint32_t count);
+/* Converts count floats in buffer (which holds 8 * count bytes) to doubles in
+ * place (descending); returns buffer. */
+ZRCALC_API void* ZRCALC_STDCALL zrcalcCASingleArrToDoubleArrInplace(void* buffer, uint32_t count);
+ZRCALC_API void* ZRCALC_CDECL zrcalcCASingleArrToDoubleArrInplace_cdecl(void* buffer, uint32_t count);
+
+/* ------------------------------------------------------------------------ */
+/* Graph support                                                            */
+/* ------------------------------------------------------------------------ */
+
+/* Parameter block of zrcalcGetXYValGraph2D; read only except the outputs it
+ * points to. Each call converts 4 points (count >= 4) or 1 point. */
+typedef struct XYValGraph2DParams {
+    uint32_t count;     /* points still to convert, at least 1 */
+    uint8_t reserved0;  /* not read */
+    uint8_t xSource;    /* 0: the index, 1: xData[index], 2: index * xStep + xStart */
+    uint8_t yDataType;  /* 5: yData holds floats; otherwise doubles */
+    uint8_t xAxisMode;  /* 0 linear, 1 logarithmic, other: already normalized */
+    uint32_t index;     /* index of the first point of this call */
+    uint8_t yAxisMode;  /* 0 linear, 1 logarithmic, other: decibel */
+    uint8_t reserved1[3];
+    int16_t rectLeft;   /* plot area in pixels */
+    int16_t rectTop;
+    int16_t rectRight;
+    int16_t rectBottom;
+    ZRCALC_DOUBLE xStep;
+    ZRCALC_DOUBLE xStart;
+    ZRCALC_DOUBLE yFactor; /* Y = raw * yFactor + yOffset */
+    ZRCALC_DOUBLE yOffset;
+    ZRCALC_DOUBLE xMax;    /* X at the right and left edge (linear axis) */
+    ZRCALC_DOUBLE xMin;
+    ZRCALC_DOUBLE xLogMax; /* log10 of X at the right and left edge */
+    ZRCALC_DOUBLE xLogMin;
+    ZRCALC_DOUBLE yMax;    /* Y at the top and bottom edge (linear and decibel axes) */
+    ZRCALC_DOUBLE yMin;
+    ZRCALC_DOUBLE yLogMax; /* log10 of Y at the top and bottom edge */
+    ZRCALC_DOUBLE yLogMin;
+    ZRCALC_DOUBLE dbReference; /* Y of 0 dB */
+    const void* yData;         /* raw Y of the first point of this call */
+    const double* xData;       /* X array for xSource = 1, indexed by index */
+    int32_t* xPixels;          /* out: X pixel per converted point */
+    int32_t* yPixels;          /* out: Y pixel per converted point */
+    uint32_t* processed;       /* out: 4 or 1 */
+    ZRCALC_DOUBLE dbFactor;    /* decibel multiplier k: k * 20 * log10(Y / dbReference) */
+} XYValGraph2DParams;
+
+ZRCALC_API void ZRCALC_STDCALL zrcalcGetXYValGraph2D(const XYValGraph2DParams* params);
+ZRCALC_API void ZRCALC_CDECL zrcalcGetXYValGraph2D_cdecl(const XYValGraph2DParams* params);
+
+/* Finds in a bottom-up 32-bit bitmap area the pixel nearest to the cursor whose
+ * value is not excluded; the three outputs are written only when one is found. */
+ZRCALC_API void ZRCALC_STDCALL zrcalcFindCursorXY(const uint32_t* rowStart, int32_t rowPitch, int32_t columns,
+                                                  int32_t rows, int32_t cursorX, int32_t cursorY,
+                                                  uint32_t* foundValue, int32_t* foundX, int32_t* foundY,
+                                                  const uint32_t* excludedValues, int32_t excludedCount);
+ZRCALC_API void ZRCALC_CDECL zrcalcFindCursorXY_cdecl(const uint32_t* rowStart, int32_t rowPitch, int32_t columns,
+                                                      int32_t rows, int32_t cursorX, int32_t cursorY,
+                                                      uint32_t* foundValue, int32_t* foundX, int32_t* foundY,
+                                                      const uint32_t* excludedValues, int32_t excludedCount);
+
+/* ------------------------------------------------------------------------ */
+/* Fast math                                                                */
+/* ------------------------------------------------------------------------ */
+
+/* output[i] = arctangent of input[i] in radians; four-lane rational
+ * approximation for count >= 4, double precision for shorter arrays. */
+ZRCALC_API void ZRCALC_STDCALL zrcalcATan_float(const float* input, float* output, uint32_t count);
+ZRCALC_API void ZRCALC_CDECL zrcalcATan_float_cdecl(const float* input, float* output, uint32_t count);
+/* output[i] = sine of input[i] (radians); four-lane polynomial kernel for
+ * count >= 4, the C runtime's double sine for shorter arrays. */
+ZRCALC_API void ZRCALC_STDCALL zrcalcSin_float(const float* input, float* output, uint32_t count);
+ZRCALC_API void ZRCALC_CDECL zrcalcSin_float_cdecl(const float* input, float* output, uint32_t count);
+
+/* ------------------------------------------------------------------------ */
+/* Power analysis                                                           */
+/* ------------------------------------------------------------------------ */
+/* Complex lines are interleaved float pairs: line k is (floats 2k, 2k + 1),
+ * real part first. Angles are in degrees. */
+
+/* angles[k] for k = 1 .. orderCount: phase of harmonic k relative to
+ * k * referenceAngle, wrapped into [-180, 180]. angles[0] is not written. */
+ZRCALC_API void ZRCALC_STDCALL zrcalcPowerAngles(const float* spectrum, float* angles, int32_t orderCount,
+                                                 float referenceAngle, float linesPerOrder);
+ZRCALC_API void ZRCALC_CDECL zrcalcPowerAngles_cdecl(const float* spectrum, float* angles, int32_t orderCount,
+                                                     float referenceAngle, float linesPerOrder);
+
+/* Active and reactive power sums of count voltage and current lines. */
+ZRCALC_API void ZRCALC_STDCALL zrcalcPowerPandQsum(const float* voltage, const float* current, int32_t count,
+                                                   double* activePower, double* reactivePower);
+ZRCALC_API void ZRCALC_CDECL zrcalcPowerPandQsum_cdecl(const float* voltage, const float* current, int32_t count,
+                                                       double* activePower, double* reactivePower);
+/* Sums of the non-negative and of the negative products factor1[i] * factor2[i].
+ * Windows exports the stdcall form as _zrcalcPowerCalculatePosAndNegEnergy@20. */
+ZRCALC_API void ZRCALC_STDCALL zrcalcPowerCalculatePosAndNegEnergy(const float* factor1, const float* factor2,
+                                                                   int32_t count, double* positiveSum,
+                                                                   double* negativeSum);
+ZRCALC_API void ZRCALC_CDECL zrcalcPowerCalculatePosAndNegEnergy_cdecl(const float* factor1, const float* factor2,
+                                                                       int32_t count, double* positiveSum,
+                                                                       double* negativeSum);
+/* As above for the samples whose condition is above 0.5. Windows exports the
+ * stdcall form as _zrcalcPowerCalculatePosAndNegEnergyOnCondition@24. */
+ZRCALC_API void ZRCALC_STDCALL zrcalcPowerCalculatePosAndNegEnergyOnCondition(const float* factor1,
+                                                                              const float* factor2,
+                                                                              const float* condition,
+                                                                              int32_t count, double* positiveSum,
+                                                                              double* negativeSum);
+ZRCALC_API void ZRCALC_CDECL zrcalcPowerCalculatePosAndNegEnergyOnCondition_cdecl(const float* factor1,
+                                                                                  const float* factor2,
+                                                                                  const float* condition,
+                                                                                  int32_t count,
+                                                                                  double* positiveSum,
+                                                                                  double* negativeSum);
+
+/* Parameter block of zrcalcPowerSumVectorMultipliedWithScalar_double. */
+typedef struct PowerScaleSumParams {
+    const double* source;      /* count doubles */
+    float* destination;        /* out: count floats, float(factor * source[i]) */
+    ZRCALC_DOUBLE absoluteSum; /* in-out: grows by the sum of |destination[i]| when accumulate is set */
+    float factor;
+    int32_t count;
+    int32_t accumulate; /* nonzero: add the sum of absolute values */
+} PowerScaleSumParams;
+
+ZRCALC_API void ZRCALC_STDCALL zrcalcPowerSumVectorMultipliedWithScalar_double(PowerScaleSumParams* params);
+ZRCALC_API void ZRCALC_CDECL zrcalcPowerSumVectorMultipliedWithScalar_double_cdecl(PowerScaleSumParams* params);
+/* Sum of (samples[i] * factor)^2 in double. */
+ZRCALC_API double ZRCALC_STDCALL zrcalcPowerMultiplyAndSquareElementsAndSumVector_float(const float* samples,
+                                                                                       int32_t count,
+                                                                                       float factor);
+ZRCALC_API double ZRCALC_CDECL zrcalcPowerMultiplyAndSquareElementsAndSumVector_float_cdecl(const float* samples,
+                                                                                           int32_t count,
+                                                                                           float factor);
+
+/* Parameter block of zrcalcPowerCalcFIR_float. */
+typedef struct PowerFirParams {
+    const float* ring;            /* ringLength floats */
+    const float* coefficientSets; /* 16 floats per set, sets one after another */
+    uint32_t position;            /* one past the newest sample, 0 .. ringLength */
+    uint32_t coefficientSet;      /* index of the set to use */
+    uint32_t ringLength;          /* at least 16 */
+} PowerFirParams;
+
+/* 16-tap FIR output over the 16 newest samples of the ring. */
+ZRCALC_API float ZRCALC_STDCALL zrcalcPowerCalcFIR_float(const PowerFirParams* params);
+ZRCALC_API float ZRCALC_CDECL zrcalcPowerCalcFIR_float_cdecl(const PowerFirParams* params);
+/* Total power of count lines: sum of re^2 + im^2 in double. */
+ZRCALC_API double ZRCALC_STDCALL zrcalcPowerHarmonicZero(const float* lines, uint32_t count);
+ZRCALC_API double ZRCALC_CDECL zrcalcPowerHarmonicZero_cdecl(const float* lines, uint32_t count);
+/* Index (1 .. count-1) of the line with the largest power; line 0 is never
+ * chosen; count >= 1 (count = 1 returns 1 without reading). */
+ZRCALC_API int32_t ZRCALC_STDCALL zrcalcPowerFindIndexOfMaxAmplitude(const float* lines, uint32_t count);
+ZRCALC_API int32_t ZRCALC_CDECL zrcalcPowerFindIndexOfMaxAmplitude_cdecl(const float* lines, uint32_t count);
+
+/* State block of zrcalcPowerFlicker: coefficients set by the host, histories
+ * kept by the filter chain. Every field but the last points to host arrays. */
+typedef struct PowerFlickerState {
+    double* stageInput;             /* [3] x of low-pass stages 1-3 */
+    double* stageInput1;            /* [3] x one sample back */
+    double* stageInput2;            /* [3] x two samples back */
+    double* stageOutput;            /* [3] y of stages 1-3 */
+    double* stageOutput1;           /* [3] y one sample back */
+    double* stageOutput2;           /* [3] y two samples back */
+    double* stageGain;              /* [3] B */
+    double* stageFeedback1;         /* [3] A1 */
+    double* stageFeedback2;         /* [3] A2 */
+    double* weightingCoefficients;  /* [12] C0 .. C11 */
+    double* highPassCoefficients;   /* [3] H0, H1, H2 */
+    double* bandPassOutputHistory;  /* [3] [1] one back, [2] two back */
+    double* bandPassInputHistory;   /* [3] */
+    double* weightingInputHistory;  /* [3] */
+    double* weightingOutputHistory; /* [3] */
+    double* smoothingInputHistory;  /* [2] */
+    double* smoothingOutputHistory; /* [2] */
+    double* highPassInputHistory;   /* [2] */
+    double* highPassOutputHistory;  /* [2] */
+    int32_t started;                /* 0 until the first sample has been processed */
+} PowerFlickerState;
+
+/* Runs count voltage samples through the flickermeter chain. */
+ZRCALC_API void ZRCALC_STDCALL zrcalcPowerFlicker(PowerFlickerState* state, const float* input, float* output,
+                                                  uint32_t count);
+ZRCALC_API void ZRCALC_CDECL zrcalcPowerFlicker_cdecl(PowerFlickerState* state, const float* input, float* output,
+                                                      uint32_t count);
+
+/* A single-precision complex value, real part first. */
+typedef struct ZrcalcComplexFloat {
+    float real;
+    float imag;
+} ZrcalcComplexFloat;
+
+/* Parameter block of zrcalcPowerUnbalance: count amplitudes and angles (degrees)
+ * per phase in, symmetrical components and unbalance ratios out. Element 0 of
+ * every input array is read even when count is 0. */
+typedef struct PowerUnbalanceParams {
+    const float* amplitude1;
+    const float* amplitude2;
+    const float* amplitude3;
+    const float* angle1;
+    const float* angle2;
+    const float* angle3;
+    float* zeroTotal;                    /* S0 */
+    float* positiveTotal;                /* S1 */
+    float* negativeTotal;                /* S2 */
+    float* negativeUnbalanceTotal;       /* 100 * S2 / S1 */
+    float* zeroUnbalanceTotal;           /* 100 * S0 / S1 */
+    float* negativeUnbalancePhasor;      /* 100 * |N| / |P| of element 0 */
+    float* zeroUnbalancePhasor;          /* 100 * |Z| / |P| of element 0 */
+    ZrcalcComplexFloat* zeroPhasor;      /* Z of element 0 */
+    ZrcalcComplexFloat* positivePhasor;  /* P of element 0 */
+    ZrcalcComplexFloat* negativePhasor;  /* N of element 0 */
+    uint32_t count;
+} PowerUnbalanceParams;
+
+ZRCALC_API void ZRCALC_STDCALL zrcalcPowerUnbalance(const PowerUnbalanceParams* params);
+ZRCALC_API void ZRCALC_CDECL zrcalcPowerUnbalance_cdecl(const PowerUnbalanceParams* params);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* ZRCALC_H */

@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Runs every test of the library on every target this machine can run:
+#  1. x86-64: the whole suite, and the benchmarks built and smoke-run;
+#  2. the same x86-64 test programs under qemu-x86_64 -cpu Haswell (AVX2, FMA3,
+#     BMI1 and no AVX-512), where any instruction beyond the contract faults;
+#  3. the whole suite under AddressSanitizer and UndefinedBehaviorSanitizer;
+#  4. 32-bit x86: the whole suite built with -m32 and run under qemu-i386.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh
+
+jobs=$(nproc)
+step() { printf '\n== %s\n' "$*"; }
+configure_and_build() {
+  local dir=$1; shift
+  cmake -S . -B "$dir" -DCMAKE_BUILD_TYPE=Release "$@" >/dev/null
+  cmake --build "$dir" -j"$jobs"
+}
+
+step "x86-64"
+configure_and_build build/x64 -DZRCALC_BUILD_BENCHMARKS=ON
+ctest --test-dir build/x64 --output-on-failure -j"$jobs"
+if ls build/x64/bench/bench_* >/dev/null 2>&1; then
+  for b in build/x64/bench/bench_*; do
+    "$b" --benchmark_filter='/1024$' --benchmark_min_time=0.001 >/dev/null
+  done
+fi
+
+step "x86-64 under qemu-x86_64 -cpu Haswell (no AVX-512)"
+for t in build/x64/tests/test_*; do
+  qemu-x86_64 -cpu Haswell "$t" --gtest_brief=1
+done
+
+step "x86-64 with AddressSanitizer and UndefinedBehaviorSanitizer"
+configure_and_build build/sanitize -DZRCALC_SANITIZE=address,undefined -DZRCALC_BUILD_EXAMPLES=OFF
+ctest --test-dir build/sanitize --output-on-failure -j"$jobs"
+
+step "32-bit x86 under qemu-i386"
+configure_and_build build/i386 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i386-linux.cmake -DZRCALC_BUILD_EXAMPLES=OFF
+ctest --test-dir build/i386 --output-on-failure -j"$jobs"
+
+step "all tests passed"

@@ -1,0 +1,115 @@
+// The one table of the library's entry points. Everything about an entry point's
+// names comes from here: the _cdecl twins and the aliases (frame/twins.cpp), the
+// list that the tests hold against the built library, the header and the Windows
+// export definition.
+//
+// ZRCALC_ENTRY(name, kind, argument bytes, state)
+//   kind  BOTH            stdcall under the plain name, cdecl twin name_cdecl
+//         CDECL_ONLY      cdecl only; the name already ends in _cdecl
+//         DECORATED       stdcall only; Windows exports it as _name@bytes
+//         DECORATED_TWIN  stdcall exported as _name@bytes on Windows, cdecl twin name_cdecl
+//   bytes the argument bytes that the stdcall form removes (for cdecl-only
+//         entries: the bytes that the caller pushes)
+//   state BUILT           defined and exported by this build
+//         PLANNED         declared in the header, not built yet
+//
+// ZRCALC_ALIAS(alias, target, state): alias is a second name of target's entry point
+// and alias_cdecl a second name of target_cdecl; state follows the target's.
+//
+// Order: by subsystem. The export ordinals are the byte order of the names, which
+// the tests derive; the order here carries no meaning.
+#ifndef ZRCALC_FRAME_ENTRY_TABLE_H
+#define ZRCALC_FRAME_ENTRY_TABLE_H
+
+#define ZRCALC_ENTRY_POINTS(ZRCALC_ENTRY)                                                   \
+    ZRCALC_ENTRY(zrcalcGetVersion, BOTH, 16, BUILT)                                         \
+    /* element-wise vector arithmetic */                                                    \
+    ZRCALC_ENTRY(zrcalcAddScalarToVector_double_cdecl, CDECL_ONLY, 20, PLANNED)             \
+    ZRCALC_ENTRY(zrcalcAddScalarToVector_float_cdecl, CDECL_ONLY, 16, PLANNED)              \
+    ZRCALC_ENTRY(zrcalcAddVectorsAndMultiplyByScalar_float, BOTH, 24, PLANNED)              \
+    ZRCALC_ENTRY(zrcalcSubtractVectorsAndMultiplyByScalar_float, BOTH, 20, PLANNED)         \
+    ZRCALC_ENTRY(zrcalcMultiplyVectorByScalar_double, BOTH, 16, PLANNED)                    \
+    ZRCALC_ENTRY(zrcalcMultiplyVectorByScalar_float, BOTH, 12, PLANNED)                     \
+    ZRCALC_ENTRY(zrcalcMultiplyVectors_double_cdecl, CDECL_ONLY, 16, PLANNED)               \
+    ZRCALC_ENTRY(zrcalcMultiplyVectors_float_cdecl, CDECL_ONLY, 16, PLANNED)                \
+    ZRCALC_ENTRY(zrcalcSqrtVector_double_cdecl, CDECL_ONLY, 12, PLANNED)                    \
+    ZRCALC_ENTRY(zrcalcSqrtVector_float_cdecl, CDECL_ONLY, 12, PLANNED)                     \
+    ZRCALC_ENTRY(zrcalcComplexVectorAbs_double_cdecl, CDECL_ONLY, 16, PLANNED)              \
+    ZRCALC_ENTRY(zrcalcComplexVectorAbs_float_cdecl, CDECL_ONLY, 16, PLANNED)               \
+    ZRCALC_ENTRY(zrcalcVectorsMax_double_cdecl, CDECL_ONLY, 16, PLANNED)                    \
+    ZRCALC_ENTRY(zrcalcVectorsMax_float_cdecl, CDECL_ONLY, 16, PLANNED)                     \
+    /* reductions and integer conversions */                                                \
+    ZRCALC_ENTRY(zrcalcSumValues_double, BOTH, 8, PLANNED)                                  \
+    ZRCALC_ENTRY(zrcalcSumValues_float, BOTH, 8, PLANNED)                                   \
+    ZRCALC_ENTRY(zrcalcSumAbsValues_float, BOTH, 8, PLANNED)                                \
+    ZRCALC_ENTRY(zrcalcSumSquaredValues_float, BOTH, 8, PLANNED)                            \
+    ZRCALC_ENTRY(zrcalcMultiplyVectorsAndCalcSum_float, BOTH, 12, PLANNED)                  \
+    ZRCALC_ENTRY(zrcalcConvertInt16ToInt32, BOTH, 12, PLANNED)                              \
+    ZRCALC_ENTRY(zrcalcConvertInt32ToInt16, BOTH, 12, PLANNED)                              \
+    /* channel data */                                                                      \
+    ZRCALC_ENTRY(zrcalcChannelGetScaledValuesAtPos_double, BOTH, 4, PLANNED)                \
+    ZRCALC_ENTRY(zrcalcChannelGetScaledValuesAtPos_float, BOTH, 4, PLANNED)                 \
+    ZRCALC_ENTRY(zrcalcChannelFillBufferWithLinearFunction_double, BOTH, 24, PLANNED)       \
+    ZRCALC_ENTRY(zrcalcChannelFillBufferWithLinearFunction_float, BOTH, 16, PLANNED)        \
+    /* interpolation */                                                                     \
+    ZRCALC_ENTRY(zrcalcCHSInterpolator_Create, BOTH, 8, PLANNED)                            \
+    ZRCALC_ENTRY(zrcalcCHSInterpolator_Destroy, BOTH, 4, PLANNED)                           \
+    ZRCALC_ENTRY(zrcalcCHSInterpolator_Reset, BOTH, 4, PLANNED)                             \
+    ZRCALC_ENTRY(zrcalcCHSInterpolator_Stop, BOTH, 12, PLANNED)                             \
+    ZRCALC_ENTRY(zrcalcCHSInterpolator_InterpolateValues, BOTH, 20, PLANNED)                \
+    /* statistics */                                                                        \
+    ZRCALC_ENTRY(zrcalcGetMinMax_double, BOTH, 16, PLANNED)                                 \
+    ZRCALC_ENTRY(zrcalcGetMinMax_float, BOTH, 16, PLANNED)                                  \
+    ZRCALC_ENTRY(zrcalcGetMinMax_int16_t, BOTH, 16, PLANNED)                                \
+    ZRCALC_ENTRY(zrcalcGetMinMax_int32_t, BOTH, 16, PLANNED)                                \
+    ZRCALC_ENTRY(zrcalcGetMinMaxAveRMS_double, BOTH, 32, PLANNED)                           \
+    ZRCALC_ENTRY(zrcalcGetMinMaxAveRMS_float, BOTH, 28, PLANNED)                            \
+    ZRCALC_ENTRY(zrcalcGetMinMaxAveRMS_int16_t, BOTH, 28, PLANNED)                          \
+    ZRCALC_ENTRY(zrcalcGetMinMaxAveRMS_int32_t, BOTH, 32, PLANNED)                          \
+    ZRCALC_ENTRY(zrcalcMoveAndGetMinMaxAveRMS_int16_t, BOTH, 36, PLANNED)                   \
+    /* filters */                                                                           \
+    ZRCALC_ENTRY(zrcalcIIRFilter_double, BOTH, 12, PLANNED)                                 \
+    ZRCALC_ENTRY(zrcalcIIRFilter_float, BOTH, 8, PLANNED)                                   \
+    ZRCALC_ENTRY(zrcalcIIRFilterArr_double, BOTH, 16, PLANNED)                              \
+    ZRCALC_ENTRY(zrcalcIIRFilterArr_float, BOTH, 16, PLANNED)                               \
+    ZRCALC_ENTRY(zrcalcFIRFilter_float, BOTH, 16, PLANNED)                                  \
+    ZRCALC_ENTRY(zrcalcPinkFilter_double, BOTH, 12, PLANNED)                                \
+    /* combustion analysis */                                                               \
+    ZRCALC_ENTRY(zrCalcCACopyRawDataToChannels, BOTH, 28, PLANNED)                          \
+    ZRCALC_ENTRY(zrCalcCAOverallPressure, BOTH, 28, PLANNED)                                \
+    ZRCALC_ENTRY(zrCalcCARunningVal, BOTH, 36, PLANNED)                                     \
+    ZRCALC_ENTRY(zrcalcCACalcFilter_float, BOTH, 16, PLANNED)                               \
+    ZRCALC_ENTRY(zrcalcCACalcFilter_int16_t, BOTH, 16, PLANNED)                             \
+    ZRCALC_ENTRY(zrcalcCACalcFilter_int32_t, BOTH, 16, PLANNED)                             \
+    ZRCALC_ENTRY(zrcalcCACalcAveFilter_double, BOTH, 16, PLANNED)                           \
+    ZRCALC_ENTRY(zrcalcCACalcAveFilter_float, BOTH, 16, PLANNED)                            \
+    ZRCALC_ENTRY(zrcalcCACalcAveFilter_double_scalar, DECORATED, 16, PLANNED)               \
+    ZRCALC_ENTRY(zrcalcCACalcAveFilter_float_scalar, DECORATED, 16, PLANNED)                \
+    ZRCALC_ENTRY(zrcalcCAPV_lin, BOTH, 28, PLANNED)                                         \
+    ZRCALC_ENTRY(zrcalcCAPV_log, BOTH, 32, PLANNED)                                         \
+    ZRCALC_ENTRY(zrcalcCADoubleArrToSingleArrInplace, BOTH, 8, PLANNED)                     \
+    ZRCALC_ENTRY(zrcalcCASingleArrToDoubleArrInplace, BOTH, 8, PLANNED)                     \
+    /* graph support */                                                                     \
+    ZRCALC_ENTRY(zrcalcGetXYValGraph2D, BOTH, 4, PLANNED)                                   \
+    ZRCALC_ENTRY(zrcalcFindCursorXY, BOTH, 44, PLANNED)                                     \
+    /* fast math */                                                                         \
+    ZRCALC_ENTRY(zrcalcATan_float, BOTH, 12, PLANNED)                                       \
+    ZRCALC_ENTRY(zrcalcSin_float, BOTH, 12, PLANNED)                                        \
+    /* power analysis */                                                                    \
+    ZRCALC_ENTRY(zrcalcPowerAngles, BOTH, 20, PLANNED)                                      \
+    ZRCALC_ENTRY(zrcalcPowerPandQsum, BOTH, 20, PLANNED)                                    \
+    ZRCALC_ENTRY(zrcalcPowerCalculatePosAndNegEnergy, DECORATED_TWIN, 20, PLANNED)          \
+    ZRCALC_ENTRY(zrcalcPowerCalculatePosAndNegEnergyOnCondition, DECORATED_TWIN, 24, PLANNED) \
+    ZRCALC_ENTRY(zrcalcPowerSumVectorMultipliedWithScalar_double, BOTH, 4, PLANNED)         \
+    ZRCALC_ENTRY(zrcalcPowerMultiplyAndSquareElementsAndSumVector_float, BOTH, 12, PLANNED) \
+    ZRCALC_ENTRY(zrcalcPowerCalcFIR_float, BOTH, 4, PLANNED)                                \
+    ZRCALC_ENTRY(zrcalcPowerHarmonicZero, BOTH, 8, PLANNED)                                 \
+    ZRCALC_ENTRY(zrcalcPowerFindIndexOfMaxAmplitude, BOTH, 8, PLANNED)                      \
+    ZRCALC_ENTRY(zrcalcPowerFlicker, BOTH, 16, PLANNED)                                     \
+    ZRCALC_ENTRY(zrcalcPowerUnbalance, BOTH, 4, PLANNED)
+
+#define ZRCALC_ALIASES(ZRCALC_ALIAS)                                                                     \
+    ZRCALC_ALIAS(zrcalcChannelGetScaledValuesAtPos_double_aligned_output, zrcalcChannelGetScaledValuesAtPos_double, PLANNED) \
+    ZRCALC_ALIAS(zrcalcChannelGetScaledValuesAtPos_float_aligned_output, zrcalcChannelGetScaledValuesAtPos_float, PLANNED)
+
+#endif
