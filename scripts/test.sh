@@ -26,6 +26,13 @@ if ls build/x64/bench/bench_* >/dev/null 2>&1; then
   done
 fi
 
+step "x86-64: install, then build a C host program against the installed package"
+rm -rf build/x64/install build/x64/consumer
+cmake --install build/x64 --prefix build/x64/install >/dev/null
+cmake -S examples/installed_consumer -B build/x64/consumer -DCMAKE_PREFIX_PATH="$PWD/build/x64/install" >/dev/null
+cmake --build build/x64/consumer -j"$jobs" >/dev/null
+LD_LIBRARY_PATH="$PWD/build/x64/install/lib" build/x64/consumer/consumer
+
 step "x86-64 under qemu-x86_64 -cpu Haswell (no AVX-512)"
 for t in build/x64/tests/test_*; do
   qemu-x86_64 -cpu Haswell "$t" --gtest_brief=1
