@@ -320,7 +320,11 @@ ZRCALC_API int32_t ZRCALC_CDECL zrcalcCHSInterpolator_InterpolateValues_cdecl(CH
 /* ------------------------------------------------------------------------ */
 /* Writes the smallest and the largest of data[0 .. count-1] to minValue and
  * maxValue; their prior contents are never read. count = 0 reads and writes
- * nothing. */
+ * nothing. Integers compare signed.
+ * NaN samples (double, float) are passed over: the results are the smallest and
+ * largest of the other samples, and both are data[0] when every sample is NaN.
+ * -0.0 and +0.0 compare equal; when both occur as the extreme, which of the two
+ * is reported depends on their positions. */
 
 ZRCALC_API void ZRCALC_STDCALL zrcalcGetMinMax_double(const double* data, uint32_t count, double* minValue,
                                                       double* maxValue);
@@ -343,15 +347,29 @@ ZRCALC_API void ZRCALC_CDECL zrcalcGetMinMax_int32_t_cdecl(const int32_t* data, 
 /* Statistics: accumulating min/max/average/RMS                             */
 /* ------------------------------------------------------------------------ */
 /* Folds data[0 .. count-1] into the caller's running statistics: minValue and
- * maxValue take the smallest and largest of their prior values and the samples;
- * sum grows by the samples (in double); sumOfSquares grows by (x + offset)^2,
- * each square added by a fused multiply-add. The caller forms average and RMS
- * from the totals. count = 0 reads and writes nothing. The order of the partial
- * sums (a scalar head up to an alignment boundary, four double lanes combined
- * as (S0 + S2) + (S1 + S3), a scalar tail) fixes the last bits. The float and
- * int16 variants add the offset in single precision on their element paths and
- * in double inside the vector blocks. NaN samples: an element-path comparison
- * never takes a NaN, a vector lane may; callers should not pass NaNs. */
+ * maxValue take the smallest and largest of their prior values and the samples
+ * (integers compare signed); sum grows by the samples, converted to double;
+ * sumOfSquares grows by (x + offset)^2, each square added by a fused
+ * multiply-add. The caller forms average and RMS from the totals. count = 0
+ * reads and writes nothing.
+ *
+ * The order of the partial sums fixes the last bits. Below the block width (4
+ * for double and int32, 8 for float and int16) the samples are added one after
+ * another. Otherwise four double lanes, added to the totals as
+ * (S0 + S2) + (S1 + S3): double, int32 and int16 add single samples up to a
+ * 32-byte (double) or 16-byte (int32, int16) boundary, then the lanes, then the
+ * remaining samples one by one; float counts its head and tail as the selected
+ * lanes of the first and of the last eight samples. int16 and float lanes take
+ * two samples per block, e[j] then e[j+4]. The float and int16 variants add the
+ * offset in single precision where they take one sample at a time and in double
+ * inside the blocks.
+ *
+ * NaN and signed zeros: a sample replaces minValue (maxValue) only when it is
+ * strictly smaller (larger), on every path. So a NaN sample never becomes the
+ * minimum or the maximum, and a NaN already in minValue or maxValue stays there.
+ * -0.0 and +0.0 are equal; which of the two is reported is not fixed. NaN and
+ * infinite samples enter the sums as IEEE arithmetic takes them, each counted
+ * once. */
 
 ZRCALC_API void ZRCALC_STDCALL zrcalcGetMinMaxAveRMS_double(const double* data, uint32_t count, double* minValue,
                                                             double* maxValue, double* sum, double* sumOfSquares,
@@ -382,9 +400,20 @@ ZRCALC_API void ZRCALC_CDECL zrcalcGetMinMaxAveRMS_int32_t_cdecl(const int32_t* 
 /* Statistics: copy with min/max/average/RMS                                */
 /* ------------------------------------------------------------------------ */
 /* destination[i] = source[i * stride] for i = 0 .. count-1, and the samples are
- * folded into the running statistics as zrcalcGetMinMaxAveRMS_int16_t does.
- * stride >= 1; with stride = 1 source and destination may be the same array.
- * count = 0 reads and writes nothing. */
+ * folded into the running statistics: minValue and maxValue take the smallest
+ * and largest of their prior values and the samples (signed); sum grows by the
+ * samples; sumOfSquares grows by (sample + offset)^2, each square added by a
+ * fused multiply-add. count = 0 reads and writes nothing. Apart from stride = 1,
+ * where source and destination may be the same array, the arrays must not
+ * overlap. From 16 samples on, blocks of 16 run from the first 32-byte boundary
+ * of the destination (stride >= 2) or of the source (stride = 1): in a block,
+ * four double lanes take samples j, j+4, j+8, j+12 and join the totals as
+ * (L0 + L2) + (L1 + L3) after the last block, with the offset added in double;
+ * samples before and after the blocks, and every sample of a call with fewer
+ * than 16, are added one at a time with the offset added in single precision.
+ * stride <= 0 is taken as it is, one sample at a time at every count: sample i
+ * is always source[i * stride] (stride 0 repeats source[0], a negative stride
+ * reads backwards). */
 ZRCALC_API void ZRCALC_STDCALL zrcalcMoveAndGetMinMaxAveRMS_int16_t(int16_t* destination, const int16_t* source,
                                                                     uint32_t count, int16_t* minValue,
                                                                     int16_t* maxValue, double* sum,

@@ -4,7 +4,9 @@
 #  2. the same x86-64 test programs under qemu-x86_64 -cpu Haswell (AVX2, FMA3,
 #     BMI1 and no AVX-512), where any instruction beyond the contract faults;
 #  3. the whole suite under AddressSanitizer and UndefinedBehaviorSanitizer;
-#  4. 32-bit x86: the whole suite built with -m32 and run under qemu-i386.
+#  4. 32-bit x86: the whole suite built with -m32 and run under qemu-i386;
+#  5. the 32-bit Windows DLL cross-built with MinGW-w64 and its export table
+#     checked against the export definition.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -45,5 +47,10 @@ ctest --test-dir build/sanitize --output-on-failure -j"$jobs"
 step "32-bit x86 under qemu-i386"
 configure_and_build build/i386 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i386-linux.cmake -DZRCALC_BUILD_EXAMPLES=OFF
 ctest --test-dir build/i386 --output-on-failure -j"$jobs"
+
+step "32-bit Windows DLL (MinGW-w64), exports checked"
+configure_and_build build/mingw -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake \
+  -DZRCALC_BUILD_TESTS=OFF -DZRCALC_BUILD_EXAMPLES=OFF
+scripts/check-dll-exports.sh build/mingw
 
 step "all tests passed"

@@ -24,33 +24,33 @@
 #define ZRCALC_ENTRY_POINTS(ZRCALC_ENTRY)                                                   \
     ZRCALC_ENTRY(zrcalcGetVersion, BOTH, 16, BUILT)                                         \
     /* element-wise vector arithmetic */                                                    \
-    ZRCALC_ENTRY(zrcalcAddScalarToVector_double_cdecl, CDECL_ONLY, 20, PLANNED)             \
-    ZRCALC_ENTRY(zrcalcAddScalarToVector_float_cdecl, CDECL_ONLY, 16, PLANNED)              \
-    ZRCALC_ENTRY(zrcalcAddVectorsAndMultiplyByScalar_float, BOTH, 24, PLANNED)              \
-    ZRCALC_ENTRY(zrcalcSubtractVectorsAndMultiplyByScalar_float, BOTH, 20, PLANNED)         \
-    ZRCALC_ENTRY(zrcalcMultiplyVectorByScalar_double, BOTH, 16, PLANNED)                    \
-    ZRCALC_ENTRY(zrcalcMultiplyVectorByScalar_float, BOTH, 12, PLANNED)                     \
-    ZRCALC_ENTRY(zrcalcMultiplyVectors_double_cdecl, CDECL_ONLY, 16, PLANNED)               \
-    ZRCALC_ENTRY(zrcalcMultiplyVectors_float_cdecl, CDECL_ONLY, 16, PLANNED)                \
-    ZRCALC_ENTRY(zrcalcSqrtVector_double_cdecl, CDECL_ONLY, 12, PLANNED)                    \
-    ZRCALC_ENTRY(zrcalcSqrtVector_float_cdecl, CDECL_ONLY, 12, PLANNED)                     \
-    ZRCALC_ENTRY(zrcalcComplexVectorAbs_double_cdecl, CDECL_ONLY, 16, PLANNED)              \
-    ZRCALC_ENTRY(zrcalcComplexVectorAbs_float_cdecl, CDECL_ONLY, 16, PLANNED)               \
-    ZRCALC_ENTRY(zrcalcVectorsMax_double_cdecl, CDECL_ONLY, 16, PLANNED)                    \
-    ZRCALC_ENTRY(zrcalcVectorsMax_float_cdecl, CDECL_ONLY, 16, PLANNED)                     \
+    ZRCALC_ENTRY(zrcalcAddScalarToVector_double_cdecl, CDECL_ONLY, 20, BUILT)               \
+    ZRCALC_ENTRY(zrcalcAddScalarToVector_float_cdecl, CDECL_ONLY, 16, BUILT)                \
+    ZRCALC_ENTRY(zrcalcAddVectorsAndMultiplyByScalar_float, BOTH, 24, BUILT)                \
+    ZRCALC_ENTRY(zrcalcSubtractVectorsAndMultiplyByScalar_float, BOTH, 20, BUILT)           \
+    ZRCALC_ENTRY(zrcalcMultiplyVectorByScalar_double, BOTH, 16, BUILT)                      \
+    ZRCALC_ENTRY(zrcalcMultiplyVectorByScalar_float, BOTH, 12, BUILT)                       \
+    ZRCALC_ENTRY(zrcalcMultiplyVectors_double_cdecl, CDECL_ONLY, 16, BUILT)                 \
+    ZRCALC_ENTRY(zrcalcMultiplyVectors_float_cdecl, CDECL_ONLY, 16, BUILT)                  \
+    ZRCALC_ENTRY(zrcalcSqrtVector_double_cdecl, CDECL_ONLY, 12, BUILT)                      \
+    ZRCALC_ENTRY(zrcalcSqrtVector_float_cdecl, CDECL_ONLY, 12, BUILT)                       \
+    ZRCALC_ENTRY(zrcalcComplexVectorAbs_double_cdecl, CDECL_ONLY, 16, BUILT)                \
+    ZRCALC_ENTRY(zrcalcComplexVectorAbs_float_cdecl, CDECL_ONLY, 16, BUILT)                 \
+    ZRCALC_ENTRY(zrcalcVectorsMax_double_cdecl, CDECL_ONLY, 16, BUILT)                      \
+    ZRCALC_ENTRY(zrcalcVectorsMax_float_cdecl, CDECL_ONLY, 16, BUILT)                       \
     /* reductions and integer conversions */                                                \
-    ZRCALC_ENTRY(zrcalcSumValues_double, BOTH, 8, PLANNED)                                  \
-    ZRCALC_ENTRY(zrcalcSumValues_float, BOTH, 8, PLANNED)                                   \
-    ZRCALC_ENTRY(zrcalcSumAbsValues_float, BOTH, 8, PLANNED)                                \
-    ZRCALC_ENTRY(zrcalcSumSquaredValues_float, BOTH, 8, PLANNED)                            \
-    ZRCALC_ENTRY(zrcalcMultiplyVectorsAndCalcSum_float, BOTH, 12, PLANNED)                  \
-    ZRCALC_ENTRY(zrcalcConvertInt16ToInt32, BOTH, 12, PLANNED)                              \
-    ZRCALC_ENTRY(zrcalcConvertInt32ToInt16, BOTH, 12, PLANNED)                              \
+    ZRCALC_ENTRY(zrcalcSumValues_double, BOTH, 8, BUILT)                                    \
+    ZRCALC_ENTRY(zrcalcSumValues_float, BOTH, 8, BUILT)                                     \
+    ZRCALC_ENTRY(zrcalcSumAbsValues_float, BOTH, 8, BUILT)                                  \
+    ZRCALC_ENTRY(zrcalcSumSquaredValues_float, BOTH, 8, BUILT)                              \
+    ZRCALC_ENTRY(zrcalcMultiplyVectorsAndCalcSum_float, BOTH, 12, BUILT)                    \
+    ZRCALC_ENTRY(zrcalcConvertInt16ToInt32, BOTH, 12, BUILT)                                \
+    ZRCALC_ENTRY(zrcalcConvertInt32ToInt16, BOTH, 12, BUILT)                                \
     /* channel data */                                                                      \
-    ZRCALC_ENTRY(zrcalcChannelGetScaledValuesAtPos_double, BOTH, 4, PLANNED)                \
-    ZRCALC_ENTRY(zrcalcChannelGetScaledValuesAtPos_float, BOTH, 4, PLANNED)                 \
-    ZRCALC_ENTRY(zrcalcChannelFillBufferWithLinearFunction_double, BOTH, 24, PLANNED)       \
-    ZRCALC_ENTRY(zrcalcChannelFillBufferWithLinearFunction_float, BOTH, 16, PLANNED)        \
+    ZRCALC_ENTRY(zrcalcChannelGetScaledValuesAtPos_double, BOTH, 4, BUILT)                  \
+    ZRCALC_ENTRY(zrcalcChannelGetScaledValuesAtPos_float, BOTH, 4, BUILT)                   \
+    ZRCALC_ENTRY(zrcalcChannelFillBufferWithLinearFunction_double, BOTH, 24, BUILT)         \
+    ZRCALC_ENTRY(zrcalcChannelFillBufferWithLinearFunction_float, BOTH, 16, BUILT)          \
     /* interpolation */                                                                     \
     ZRCALC_ENTRY(zrcalcCHSInterpolator_Create, BOTH, 8, PLANNED)                            \
     ZRCALC_ENTRY(zrcalcCHSInterpolator_Destroy, BOTH, 4, PLANNED)                           \
@@ -58,15 +58,15 @@
     ZRCALC_ENTRY(zrcalcCHSInterpolator_Stop, BOTH, 12, PLANNED)                             \
     ZRCALC_ENTRY(zrcalcCHSInterpolator_InterpolateValues, BOTH, 20, PLANNED)                \
     /* statistics */                                                                        \
-    ZRCALC_ENTRY(zrcalcGetMinMax_double, BOTH, 16, PLANNED)                                 \
-    ZRCALC_ENTRY(zrcalcGetMinMax_float, BOTH, 16, PLANNED)                                  \
-    ZRCALC_ENTRY(zrcalcGetMinMax_int16_t, BOTH, 16, PLANNED)                                \
-    ZRCALC_ENTRY(zrcalcGetMinMax_int32_t, BOTH, 16, PLANNED)                                \
-    ZRCALC_ENTRY(zrcalcGetMinMaxAveRMS_double, BOTH, 32, PLANNED)                           \
-    ZRCALC_ENTRY(zrcalcGetMinMaxAveRMS_float, BOTH, 28, PLANNED)                            \
-    ZRCALC_ENTRY(zrcalcGetMinMaxAveRMS_int16_t, BOTH, 28, PLANNED)                          \
-    ZRCALC_ENTRY(zrcalcGetMinMaxAveRMS_int32_t, BOTH, 32, PLANNED)                          \
-    ZRCALC_ENTRY(zrcalcMoveAndGetMinMaxAveRMS_int16_t, BOTH, 36, PLANNED)                   \
+    ZRCALC_ENTRY(zrcalcGetMinMax_double, BOTH, 16, BUILT)                                   \
+    ZRCALC_ENTRY(zrcalcGetMinMax_float, BOTH, 16, BUILT)                                    \
+    ZRCALC_ENTRY(zrcalcGetMinMax_int16_t, BOTH, 16, BUILT)                                  \
+    ZRCALC_ENTRY(zrcalcGetMinMax_int32_t, BOTH, 16, BUILT)                                  \
+    ZRCALC_ENTRY(zrcalcGetMinMaxAveRMS_double, BOTH, 32, BUILT)                             \
+    ZRCALC_ENTRY(zrcalcGetMinMaxAveRMS_float, BOTH, 28, BUILT)                              \
+    ZRCALC_ENTRY(zrcalcGetMinMaxAveRMS_int16_t, BOTH, 28, BUILT)                            \
+    ZRCALC_ENTRY(zrcalcGetMinMaxAveRMS_int32_t, BOTH, 32, BUILT)                            \
+    ZRCALC_ENTRY(zrcalcMoveAndGetMinMaxAveRMS_int16_t, BOTH, 36, BUILT)                     \
     /* filters */                                                                           \
     ZRCALC_ENTRY(zrcalcIIRFilter_double, BOTH, 12, PLANNED)                                 \
     ZRCALC_ENTRY(zrcalcIIRFilter_float, BOTH, 8, PLANNED)                                   \
@@ -109,7 +109,7 @@
     ZRCALC_ENTRY(zrcalcPowerUnbalance, BOTH, 4, PLANNED)
 
 #define ZRCALC_ALIASES(ZRCALC_ALIAS)                                                                     \
-    ZRCALC_ALIAS(zrcalcChannelGetScaledValuesAtPos_double_aligned_output, zrcalcChannelGetScaledValuesAtPos_double, PLANNED) \
-    ZRCALC_ALIAS(zrcalcChannelGetScaledValuesAtPos_float_aligned_output, zrcalcChannelGetScaledValuesAtPos_float, PLANNED)
+    ZRCALC_ALIAS(zrcalcChannelGetScaledValuesAtPos_double_aligned_output, zrcalcChannelGetScaledValuesAtPos_double, BUILT) \
+    ZRCALC_ALIAS(zrcalcChannelGetScaledValuesAtPos_float_aligned_output, zrcalcChannelGetScaledValuesAtPos_float, BUILT)
 
 #endif

@@ -11,7 +11,7 @@
 //    the caller as the body left them. The copy is padded so that the body sees the
 //    stack alignment a compiler-generated call would give it.
 //  - 32-bit Windows (COFF): as 32-bit x86, with the leading underscore and the @
-//    suffix of the stdcall symbol.
+//    suffix of the stdcall symbol; the aliases are names in the export definition.
 #include "frame/entry_table.h"
 
 #define ZRCALC_STR2(x) #x
@@ -36,18 +36,24 @@
 #define ZRCALC_STDCALL_SYM(name, bytes) "_" #name "@" ZRCALC_STR(bytes)
 #define ZRCALC_SYM_TYPE(sym) ".def " sym "; .scl 2; .type 32; .endef\n"
 #define ZRCALC_SYM_SIZE(sym) ""
+// COFF has no section stack; this file holds nothing but these stubs, so the
+// compiler's own output never follows them in a section it did not choose.
+#define ZRCALC_TEXT_BEGIN ".text\n"
+#define ZRCALC_TEXT_END ""
 #else
 #define ZRCALC_SYM(name) #name
 #define ZRCALC_STDCALL_SYM(name, bytes) #name
 #define ZRCALC_SYM_TYPE(sym) ".type " sym ",@function\n"
 #define ZRCALC_SYM_SIZE(sym) ".size " sym ",.-" sym "\n"
+#define ZRCALC_TEXT_BEGIN ".pushsection .text\n"
+#define ZRCALC_TEXT_END ".popsection\n"
 #endif
 
 // pad makes 4 (return address) + pad + bytes a multiple of 16.
 #define ZRCALC_PAD(bytes) "((16 - ((4 + " ZRCALC_STR(bytes) ") % 16)) % 16)"
 
 #define ZRCALC_CDECL_TWIN(name, bytes)                                                         \
-    asm(".pushsection .text\n"                                                                 \
+    asm(ZRCALC_TEXT_BEGIN                                                                      \
         ".globl " ZRCALC_SYM(name##_cdecl) "\n" ZRCALC_SYM_TYPE(ZRCALC_SYM(name##_cdecl))      \
         ".p2align 4\n" ZRCALC_SYM(name##_cdecl) ":\n"                                         \
         "\tsubl $" ZRCALC_PAD(bytes) ", %esp\n"                                                \
@@ -56,12 +62,12 @@
         "\t.endr\n"                                                                            \
         "\tcall " ZRCALC_STDCALL_SYM(name, bytes) "\n"                                         \
         "\taddl $" ZRCALC_PAD(bytes) ", %esp\n"                                                \
-        "\tret\n" ZRCALC_SYM_SIZE(ZRCALC_SYM(name##_cdecl)) ".popsection\n");
+        "\tret\n" ZRCALC_SYM_SIZE(ZRCALC_SYM(name##_cdecl)) ZRCALC_TEXT_END);
 
 #define ZRCALC_JUMP_STUB_SYMS(from, to)                                                        \
-    asm(".pushsection .text\n"                                                                 \
+    asm(ZRCALC_TEXT_BEGIN                                                                      \
         ".globl " from "\n" ZRCALC_SYM_TYPE(from) ".p2align 4\n" from ":\n"                    \
-        "\tjmp " to "\n" ZRCALC_SYM_SIZE(from) ".popsection\n");
+        "\tjmp " to "\n" ZRCALC_SYM_SIZE(from) ZRCALC_TEXT_END);
 
 #else
 #error "zrcalc-avx2fma3 is built for x86 (32-bit or x86-64) only"
@@ -81,8 +87,11 @@
 ZRCALC_ENTRY_POINTS(ZRCALC_TWIN_FOR)
 
 // Aliases jump to their target; the stack is untouched, so a jump serves both
-// conventions.
-#if defined(__x86_64__)
+// conventions. A Windows DLL needs no stub: its export definition binds each
+// alias name to the target's own code (one address, two names).
+#if defined(_WIN32)
+#define ZRCALC_ALIAS_BUILT(alias, target)
+#elif defined(__x86_64__)
 #define ZRCALC_ALIAS_BUILT(alias, target)                                                      \
     ZRCALC_JUMP_STUB(alias, target)                                                            \
     ZRCALC_JUMP_STUB(alias##_cdecl, target##_cdecl)

@@ -1,0 +1,429 @@
+// Accumulating statistics of one block of samples: minimum, maximum, sum and sum
+// of squares (of the samples shifted by an offset), folded into the caller's
+// running totals so that a long record can be fed in consecutive blocks.
+//
+// Callers compare the sums bit for bit, so the order in which the terms are
+// added is part of the result:
+//  - below one block width, one sample after another on the caller's totals;
+//  - double, int32 and int16: single samples up to an alignment boundary, then
+//    four double lanes that start at 0.0 and are added to the totals as
+//    (S0 + S2) + (S1 + S3), then the remaining samples one by one;
+//  - float: the first and the last eight samples enter the lanes as whole blocks
+//    with the lanes outside the head and the tail left out.
+// Each square is added with a fused multiply-add, y * y + accumulator rounded
+// once; a separate multiply and add changes the last bit.
+//
+// Minimum and maximum: a sample replaces the running value only when it compares
+// strictly below (above) it. So a NaN sample is never taken and a NaN already in
+// the caller's minimum or maximum stays, on every path alike.
+#include <immintrin.h>
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+
+#include "common/simd.h"
+#include "zrcalc.h"
+
+namespace zrcalc {
+namespace {
+
+// ---------------------------------------------------------------------------
+// One sample at a time: the short path, and the head and tail of the block path.
+// ---------------------------------------------------------------------------
+
+// The shifted sample y whose square is summed, as the one-at-a-time steps form
+// it. The float and int16 variants add their float offset in single precision
+// here (and in double inside the blocks), so a block of seven and a block of
+// eight can differ in the last bits of the sum of squares.
+inline double shifted_sample(double x, double offset) { return x + offset; }
+inline double shifted_sample(std::int32_t x, double offset) { return static_cast<double>(x) + offset; }
+inline double shifted_sample(float x, float offset) { return static_cast<double>(x + offset); }
+inline double shifted_sample(std::int16_t x, float offset)
+{
+    return static_cast<double>(static_cast<float>(x) + offset);
+}
+
+template <class Sample, class Offset>
+inline void add_samples_to_sums(const Sample* x, std::size_t n, double& sum, double& squares, Offset offset)
+{
+    for (std::size_t i = 0; i < n; ++i) {
+        sum = sum + static_cast<double>(x[i]);
+        const double y = shifted_sample(x[i], offset);
+        squares = std::fma(y, y, squares);
+    }
+}
+
+template <class Sample, class Offset>
+void accumulate_samples(const Sample* data, std::uint32_t count, Sample* minValue, Sample* maxValue, double* sum,
+                        double* sumOfSquares, Offset offset)
+{
+    Sample lowest = *minValue;
+    Sample highest = *maxValue;
+    double total = *sum;
+    double squares = *sumOfSquares;
+    for (std::uint32_t i = 0; i < count; ++i) {
+        const Sample x = data[i];
+        if (x < lowest) lowest = x;
+        if (x > highest) highest = x;
+        add_samples_to_sums(&data[i], 1, total, squares, offset);
+    }
+    *minValue = lowest;
+    *maxValue = highest;
+    *sum = total;
+    *sumOfSquares = squares;
+}
+
+// ---------------------------------------------------------------------------
+// Lane steps shared by the block paths.
+// ---------------------------------------------------------------------------
+
+// One load per block, kept in a register for minimum, maximum and both sums.
+// Left to itself the compiler may fold the load into each use instead; folded
+// into vcvtdq2pd (ymm, m128) it is moreover emulated by QEMU 7.2 as a 32-byte
+// read, which faults on a block that ends where an unmapped page begins.
+template <class Vector>
+inline Vector in_register(Vector v)
+{
+    asm("" : "+x"(v));
+    return v;
+}
+
+// Lane j takes two samples of a block, a = e_j and then b = e_(j+4):
+// S_j = (S_j + a) + b and Q_j = fma(yb, yb, fma(ya, ya, Q_j)).
+inline void add_pair_to_lanes(__m256d xa, __m256d xb, __m256d ya, __m256d yb, __m256d& sums, __m256d& squares)
+{
+    sums = _mm256_add_pd(_mm256_add_pd(sums, xa), xb);
+    squares = _mm256_fmadd_pd(yb, yb, _mm256_fmadd_pd(ya, ya, squares));
+}
+
+// Running minimum and maximum over whole vectors. The intrinsic's first operand
+// is the sample: min(v, acc) keeps acc unless v < acc, which is the compare of
+// the one-at-a-time path, so a NaN sample never enters a lane.
+struct DoubleMinMax {
+    using Vector = __m256d;
+    static Vector load(const double* p) { return _mm256_loadu_pd(p); }
+    static Vector splat(double v) { return _mm256_set1_pd(v); }
+    static Vector lower(Vector v, Vector acc) { return _mm256_min_pd(v, acc); }
+    static Vector higher(Vector v, Vector acc) { return _mm256_max_pd(v, acc); }
+    static double smallest(Vector acc)
+    {
+        const __m128d m = _mm_min_pd(_mm256_castpd256_pd128(acc), _mm256_extractf128_pd(acc, 1));
+        return _mm_cvtsd_f64(_mm_min_sd(m, _mm_unpackhi_pd(m, m)));
+    }
+    static double largest(Vector acc)
+    {
+        const __m128d m = _mm_max_pd(_mm256_castpd256_pd128(acc), _mm256_extractf128_pd(acc, 1));
+        return _mm_cvtsd_f64(_mm_max_sd(m, _mm_unpackhi_pd(m, m)));
+    }
+};
+
+struct FloatMinMax {
+    using Vector = __m256;
+    static Vector load(const float* p) { return _mm256_loadu_ps(p); }
+    static Vector splat(float v) { return _mm256_set1_ps(v); }
+    static Vector lower(Vector v, Vector acc) { return _mm256_min_ps(v, acc); }
+    static Vector higher(Vector v, Vector acc) { return _mm256_max_ps(v, acc); }
+    static float smallest(Vector acc)
+    {
+        __m128 m = _mm_min_ps(_mm256_castps256_ps128(acc), _mm256_extractf128_ps(acc, 1));
+        m = _mm_min_ps(m, _mm_movehl_ps(m, m));
+        return _mm_cvtss_f32(_mm_min_ss(m, _mm_movehdup_ps(m)));
+    }
+    static float largest(Vector acc)
+    {
+        __m128 m = _mm_max_ps(_mm256_castps256_ps128(acc), _mm256_extractf128_ps(acc, 1));
+        m = _mm_max_ps(m, _mm_movehl_ps(m, m));
+        return _mm_cvtss_f32(_mm_max_ss(m, _mm_movehdup_ps(m)));
+    }
+};
+
+struct Int32MinMax {
+    using Vector = __m128i;
+    static Vector load(const std::int32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+    static Vector splat(std::int32_t v) { return _mm_set1_epi32(v); }
+    static Vector lower(Vector v, Vector acc) { return _mm_min_epi32(v, acc); }
+    static Vector higher(Vector v, Vector acc) { return _mm_max_epi32(v, acc); }
+    static std::int32_t smallest(Vector acc)
+    {
+        acc = _mm_min_epi32(acc, _mm_shuffle_epi32(acc, _MM_SHUFFLE(1, 0, 3, 2)));
+        acc = _mm_min_epi32(acc, _mm_shuffle_epi32(acc, _MM_SHUFFLE(2, 3, 0, 1)));
+        return _mm_cvtsi128_si32(acc);
+    }
+    static std::int32_t largest(Vector acc)
+    {
+        acc = _mm_max_epi32(acc, _mm_shuffle_epi32(acc, _MM_SHUFFLE(1, 0, 3, 2)));
+        acc = _mm_max_epi32(acc, _mm_shuffle_epi32(acc, _MM_SHUFFLE(2, 3, 0, 1)));
+        return _mm_cvtsi128_si32(acc);
+    }
+};
+
+struct Int16MinMax {
+    using Vector = __m128i;
+    static Vector load(const std::int16_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
+    static Vector splat(std::int16_t v) { return _mm_set1_epi16(v); }
+    static Vector lower(Vector v, Vector acc) { return _mm_min_epi16(v, acc); }
+    static Vector higher(Vector v, Vector acc) { return _mm_max_epi16(v, acc); }
+    static std::int16_t smallest(Vector acc)
+    {
+        acc = _mm_min_epi16(acc, _mm_shuffle_epi32(acc, _MM_SHUFFLE(1, 0, 3, 2)));
+        acc = _mm_min_epi16(acc, _mm_shuffle_epi32(acc, _MM_SHUFFLE(2, 3, 0, 1)));
+        acc = _mm_min_epi16(acc, _mm_srli_epi32(acc, 16));
+        return static_cast<std::int16_t>(_mm_cvtsi128_si32(acc));
+    }
+    static std::int16_t largest(Vector acc)
+    {
+        acc = _mm_max_epi16(acc, _mm_shuffle_epi32(acc, _MM_SHUFFLE(1, 0, 3, 2)));
+        acc = _mm_max_epi16(acc, _mm_shuffle_epi32(acc, _MM_SHUFFLE(2, 3, 0, 1)));
+        acc = _mm_max_epi16(acc, _mm_srli_epi32(acc, 16));
+        return static_cast<std::int16_t>(_mm_cvtsi128_si32(acc));
+    }
+};
+
+// ---------------------------------------------------------------------------
+// Block path of the double, int32 and int16 variants: single samples up to the
+// boundary, whole blocks in four double lanes, single samples after them.
+// A block is W samples; each kind below says how one block reaches the lanes.
+// ---------------------------------------------------------------------------
+
+// Four doubles, one per lane: S_j += x, Q_j = fma(x + offset, x + offset, Q_j).
+struct DoubleBlocks : DoubleMinMax {
+    using Sample = double;
+    using Offset = double;
+    static constexpr std::uint32_t kWidth = 4;
+    static constexpr std::uintptr_t kBoundary = 32;
+    static void add_block(Vector v, __m256d offset, __m256d& sums, __m256d& squares)
+    {
+        const __m256d y = _mm256_add_pd(v, offset);
+        sums = _mm256_add_pd(sums, v);
+        squares = _mm256_fmadd_pd(y, y, squares);
+    }
+};
+
+// Four int32, one per lane, converted to double exactly.
+struct Int32Blocks : Int32MinMax {
+    using Sample = std::int32_t;
+    using Offset = double;
+    static constexpr std::uint32_t kWidth = 4;
+    static constexpr std::uintptr_t kBoundary = 16;
+    static void add_block(Vector v, __m256d offset, __m256d& sums, __m256d& squares)
+    {
+        const __m256d x = _mm256_cvtepi32_pd(v);
+        const __m256d y = _mm256_add_pd(x, offset);
+        sums = _mm256_add_pd(sums, x);
+        squares = _mm256_fmadd_pd(y, y, squares);
+    }
+};
+
+// Eight int16, two per lane: lane j takes e_j, then e_(j+4).
+struct Int16Blocks : Int16MinMax {
+    using Sample = std::int16_t;
+    using Offset = float;
+    static constexpr std::uint32_t kWidth = 8;
+    static constexpr std::uintptr_t kBoundary = 16;
+    static void add_block(Vector v, __m256d offset, __m256d& sums, __m256d& squares)
+    {
+        const __m256i widened = _mm256_cvtepi16_epi32(v);
+        const __m256d first = _mm256_cvtepi32_pd(_mm256_castsi256_si128(widened));       // e0..e3
+        const __m256d second = _mm256_cvtepi32_pd(_mm256_extracti128_si256(widened, 1));  // e4..e7
+        add_pair_to_lanes(first, second, _mm256_add_pd(first, offset), _mm256_add_pd(second, offset), sums,
+                          squares);
+    }
+};
+
+template <class Blocks>
+void accumulate_in_blocks(const typename Blocks::Sample* data, std::uint32_t count,
+                          typename Blocks::Sample* minValue, typename Blocks::Sample* maxValue, double* sum,
+                          double* sumOfSquares, typename Blocks::Offset offset)
+{
+    using Sample = typename Blocks::Sample;
+    using Vector = typename Blocks::Vector;
+    constexpr std::uint32_t W = Blocks::kWidth;
+
+    // Short path: a whole vector would reach past the caller's samples.
+    if (count == 0) return;
+    if (count < W) return accumulate_samples(data, count, minValue, maxValue, sum, sumOfSquares, offset);
+
+    double total = *sum;
+    double squares = *sumOfSquares;
+
+    // Head: single samples up to the boundary, so that the block loads are aligned.
+    const std::uint32_t head = elements_before_boundary(data, Blocks::kBoundary, sizeof(Sample));
+    add_samples_to_sums(data, head, total, squares, offset);
+
+    // Minimum and maximum need no head: the first W samples are one whole vector.
+    // Starting the lanes from the prior values folds them in with the same compare.
+    Vector lowest = Blocks::lower(Blocks::load(data), Blocks::splat(*minValue));
+    Vector highest = Blocks::higher(Blocks::load(data), Blocks::splat(*maxValue));
+
+    // Blocks: one load serves minimum, maximum and both sums.
+    const __m256d shift = _mm256_set1_pd(static_cast<double>(offset));
+    __m256d laneSums = _mm256_setzero_pd();
+    __m256d laneSquares = _mm256_setzero_pd();
+    const Sample* block = data + head;
+    const std::size_t blocks = (count - head) / W;
+    for (std::size_t b = 0; b < blocks; ++b, block += W) {
+        const Vector v = in_register(Blocks::load(block));
+        lowest = Blocks::lower(v, lowest);
+        highest = Blocks::higher(v, highest);
+        Blocks::add_block(v, shift, laneSums, laneSquares);
+    }
+    // Added even when there was no block: a prior -0.0 then becomes +0.0.
+    total = total + sum_lanes_02_13(laneSums);
+    squares = squares + sum_lanes_02_13(laneSquares);
+
+    // Tail: the samples after the last whole block, one by one.
+    add_samples_to_sums(block, count - head - blocks * W, total, squares, offset);
+
+    // ... and for minimum and maximum the last W samples as one whole vector.
+    const Vector last = Blocks::load(data + (count - W));
+    lowest = Blocks::lower(last, lowest);
+    highest = Blocks::higher(last, highest);
+
+    *minValue = Blocks::smallest(lowest);
+    *maxValue = Blocks::largest(highest);
+    *sum = total;
+    *sumOfSquares = squares;
+}
+
+// ---------------------------------------------------------------------------
+// Block path of the float variant: eight floats per block, two per double lane.
+// The head and the tail are not single samples: they are the lanes of the first
+// and of the last eight samples that no whole block counts.
+// ---------------------------------------------------------------------------
+
+constexpr std::uint32_t kFloatWidth = 8;
+constexpr std::uintptr_t kFloatBoundary = 32;
+
+// Samples that the head takes, by the number h of samples before the 32-byte
+// boundary: an aligned block (h = 0) counts its first eight whole.
+constexpr std::uint32_t kHeadSamples[8] = {8, 1, 2, 3, 4, 5, 6, 7};
+
+// Lane selections: the head row for h keeps the first kHeadSamples[h] lanes, the
+// tail row for r keeps the last r lanes (row 0 is never used).
+constexpr std::int32_t kOn = -1;
+alignas(32) constexpr std::int32_t kHeadLanes[8][8] = {
+    {kOn, kOn, kOn, kOn, kOn, kOn, kOn, kOn}, {kOn, 0, 0, 0, 0, 0, 0, 0},
+    {kOn, kOn, 0, 0, 0, 0, 0, 0},             {kOn, kOn, kOn, 0, 0, 0, 0, 0},
+    {kOn, kOn, kOn, kOn, 0, 0, 0, 0},         {kOn, kOn, kOn, kOn, kOn, 0, 0, 0},
+    {kOn, kOn, kOn, kOn, kOn, kOn, 0, 0},     {kOn, kOn, kOn, kOn, kOn, kOn, kOn, 0},
+};
+alignas(32) constexpr std::int32_t kTailLanes[8][8] = {
+    {0, 0, 0, 0, 0, 0, 0, 0},         {0, 0, 0, 0, 0, 0, 0, kOn},
+    {0, 0, 0, 0, 0, 0, kOn, kOn},     {0, 0, 0, 0, 0, kOn, kOn, kOn},
+    {0, 0, 0, 0, kOn, kOn, kOn, kOn}, {0, 0, 0, kOn, kOn, kOn, kOn, kOn},
+    {0, 0, kOn, kOn, kOn, kOn, kOn, kOn}, {0, kOn, kOn, kOn, kOn, kOn, kOn, kOn},
+};
+
+inline __m256 load_lanes(const std::int32_t (&row)[8])
+{
+    return _mm256_castsi256_ps(_mm256_load_si256(reinterpret_cast<const __m256i*>(row)));
+}
+
+// Eight floats widened to two groups of four doubles: x is e_0..e_3 / e_4..e_7,
+// y the same plus the offset, added in double.
+struct WidenedBlock {
+    __m256d first, second, shiftedFirst, shiftedSecond;
+};
+
+inline WidenedBlock widen(__m256 samples, __m256 offset)
+{
+    const __m256d first = _mm256_cvtps_pd(_mm256_castps256_ps128(samples));
+    const __m256d second = _mm256_cvtps_pd(_mm256_extractf128_ps(samples, 1));
+    const __m256d offsetFirst = _mm256_cvtps_pd(_mm256_castps256_ps128(offset));
+    const __m256d offsetSecond = _mm256_cvtps_pd(_mm256_extractf128_ps(offset, 1));
+    return {first, second, _mm256_add_pd(offsetFirst, first), _mm256_add_pd(offsetSecond, second)};
+}
+
+// The lanes that a selection leaves out carry -0.0 as sample and offset: x + -0.0
+// is x for every x, +0.0 included, and (-0.0)^2 adds +0.0 to a sum of squares that
+// is never -0.0, so they leave every finite sum exactly as a factor of 0.0 would.
+// Unlike 0.0 * x, they stay -0.0 when the left-out sample is infinite: such a
+// sample is counted once, at its own place, and yields an infinite sum, wherever
+// the block lies in memory.
+inline WidenedBlock widen_selected(__m256 samples, __m256 offset, __m256 lanes)
+{
+    const __m256 negativeZero = _mm256_set1_ps(-0.0f);
+    return widen(_mm256_blendv_ps(negativeZero, samples, lanes), _mm256_blendv_ps(negativeZero, offset, lanes));
+}
+
+void accumulate_floats_in_blocks(const float* data, std::uint32_t count, float* minValue, float* maxValue,
+                                 double* sum, double* sumOfSquares, float offset)
+{
+    using MinMax = FloatMinMax;
+
+    // Short path: a whole vector would reach past the caller's samples.
+    if (count == 0) return;
+    if (count < kFloatWidth) return accumulate_samples(data, count, minValue, maxValue, sum, sumOfSquares, offset);
+
+    const __m256 offsets = _mm256_set1_ps(offset);
+    const __m256d shift = _mm256_set1_pd(static_cast<double>(offset));
+
+    // Head: the first eight samples with the lanes before the boundary kept. The
+    // lanes start from them: S_j = x_j + x_(j+4), Q_j = fma(y_(j+4), y_(j+4), y_j * y_j)
+    // with the first square rounded by itself.
+    const std::uint32_t h = elements_before_boundary(data, kFloatBoundary, sizeof(float));
+    const std::uint32_t headSamples = kHeadSamples[h];
+    const __m256 first = MinMax::load(data);
+    const WidenedBlock head = widen_selected(first, offsets, load_lanes(kHeadLanes[h]));
+    __m256d laneSums = _mm256_add_pd(head.first, head.second);
+    __m256d laneSquares = _mm256_fmadd_pd(head.shiftedSecond, head.shiftedSecond,
+                                          _mm256_mul_pd(head.shiftedFirst, head.shiftedFirst));
+    __m256 lowest = MinMax::lower(first, MinMax::splat(*minValue));
+    __m256 highest = MinMax::higher(first, MinMax::splat(*maxValue));
+
+    // Blocks: one load serves minimum, maximum and both sums.
+    const float* block = data + headSamples;
+    const std::size_t blocks = (count - headSamples) / kFloatWidth;
+    for (std::size_t b = 0; b < blocks; ++b, block += kFloatWidth) {
+        const __m256 v = in_register(MinMax::load(block));
+        lowest = MinMax::lower(v, lowest);
+        highest = MinMax::higher(v, highest);
+        const __m256d x0 = _mm256_cvtps_pd(_mm256_castps256_ps128(v));
+        const __m256d x1 = _mm256_cvtps_pd(_mm256_extractf128_ps(v, 1));
+        add_pair_to_lanes(x0, x1, _mm256_add_pd(x0, shift), _mm256_add_pd(x1, shift), laneSums, laneSquares);
+    }
+
+    // Tail: the last eight samples with only the lanes after the last block kept,
+    // added as one more block. With nothing left over they are not read again.
+    const std::uint32_t r = (count - headSamples) % kFloatWidth;
+    if (r > 0) {
+        const __m256 last = MinMax::load(data + (count - kFloatWidth));
+        lowest = MinMax::lower(last, lowest);
+        highest = MinMax::higher(last, highest);
+        const WidenedBlock tail = widen_selected(last, offsets, load_lanes(kTailLanes[r]));
+        add_pair_to_lanes(tail.first, tail.second, tail.shiftedFirst, tail.shiftedSecond, laneSums, laneSquares);
+    }
+
+    *minValue = MinMax::smallest(lowest);
+    *maxValue = MinMax::largest(highest);
+    *sum = *sum + sum_lanes_02_13(laneSums);
+    *sumOfSquares = *sumOfSquares + sum_lanes_02_13(laneSquares);
+}
+
+}  // namespace
+}  // namespace zrcalc
+
+void ZRCALC_STDCALL zrcalcGetMinMaxAveRMS_double(const double* data, uint32_t count, double* minValue,
+                                                 double* maxValue, double* sum, double* sumOfSquares, double offset)
+{
+    zrcalc::accumulate_in_blocks<zrcalc::DoubleBlocks>(data, count, minValue, maxValue, sum, sumOfSquares, offset);
+}
+
+void ZRCALC_STDCALL zrcalcGetMinMaxAveRMS_float(const float* data, uint32_t count, float* minValue, float* maxValue,
+                                                double* sum, double* sumOfSquares, float offset)
+{
+    zrcalc::accumulate_floats_in_blocks(data, count, minValue, maxValue, sum, sumOfSquares, offset);
+}
+
+void ZRCALC_STDCALL zrcalcGetMinMaxAveRMS_int16_t(const int16_t* data, uint32_t count, int16_t* minValue,
+                                                  int16_t* maxValue, double* sum, double* sumOfSquares, float offset)
+{
+    zrcalc::accumulate_in_blocks<zrcalc::Int16Blocks>(data, count, minValue, maxValue, sum, sumOfSquares, offset);
+}
+
+void ZRCALC_STDCALL zrcalcGetMinMaxAveRMS_int32_t(const int32_t* data, uint32_t count, int32_t* minValue,
+                                                  int32_t* maxValue, double* sum, double* sumOfSquares, double offset)
+{
+    zrcalc::accumulate_in_blocks<zrcalc::Int32Blocks>(data, count, minValue, maxValue, sum, sumOfSquares, offset);
+}

@@ -1,0 +1,228 @@
+// Copies int16 samples read with a fixed step into a contiguous destination and,
+// in the same pass, folds them into the caller's running minimum, maximum, sum
+// and sum of squares (the squares of the samples shifted by an offset).
+//
+// The last bits of the two sums are part of the contract, and they depend on
+// which samples are added one at a time and which in blocks of 16:
+//  - one at a time (short blocks, heads, tails), on the running totals: the
+//    shifted sample is formed in single precision, (double)((float)s + offset);
+//  - in a block, four double lanes: lane j takes samples j, j+4, j+8, j+12 in
+//    this order, the shifted sample formed in double, (double)s + (double)offset;
+//    after the last block the lanes join the totals as (L0 + L2) + (L1 + L3).
+// Every square is added by a fused multiply-add. Where the blocks start is fixed
+// too: on the strided path at the destination's first 32-byte boundary, on the
+// contiguous path at the source's.
+//
+// A stride of 0 or below takes the element path at every count, so that sample i
+// is source[i * stride] whatever the count.
+#include <immintrin.h>
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+
+#include "common/simd.h"
+#include "zrcalc.h"
+
+namespace {
+
+constexpr std::size_t kBlock = 16;  // int16 samples per 256-bit register
+
+// The caller's four statistics, held in locals for the length of a call.
+struct Totals {
+    int16_t lo, hi;
+    double sum, sumOfSquares;
+};
+
+// Adds one sample to the sums: the element form of the shifted sample.
+inline void add_to_sums(Totals& t, int16_t s, float offset)
+{
+    const double shifted = static_cast<double>(static_cast<float>(s) + offset);
+    t.sum = t.sum + static_cast<double>(s);
+    t.sumOfSquares = std::fma(shifted, shifted, t.sumOfSquares);
+}
+
+inline void compare(Totals& t, int16_t s)
+{
+    if (s < t.lo) t.lo = s;
+    if (s > t.hi) t.hi = s;
+}
+
+// The element path over samples [begin, end): copy, compare, add.
+inline void move_elements(int16_t* destination, const int16_t* source, std::ptrdiff_t stride, std::size_t begin,
+                          std::size_t end, Totals& t, float offset)
+{
+    for (std::size_t i = begin; i < end; ++i) {
+        const int16_t s = source[static_cast<std::ptrdiff_t>(i) * stride];
+        destination[i] = s;
+        compare(t, s);
+        add_to_sums(t, s, offset);
+    }
+}
+
+// Sixteen-lane minimum and maximum and the four-lane partial sums of the blocks.
+struct BlockTotals {
+    __m256i lo, hi;
+    __m256d sum = _mm256_setzero_pd();
+    __m256d sumOfSquares = _mm256_setzero_pd();
+};
+
+// Lane j of the sums takes samples j, j+4, j+8 and j+12, one after another.
+inline void add_block(BlockTotals& b, __m256i block, __m256d offset)
+{
+    const __m256i wide = _mm256_cvtepi16_epi32(_mm256_castsi256_si128(block));       // e0..e7
+    const __m256i wideHigh = _mm256_cvtepi16_epi32(_mm256_extracti128_si256(block, 1));  // e8..e15
+    const __m256d quarters[4] = {
+        _mm256_cvtepi32_pd(_mm256_castsi256_si128(wide)),
+        _mm256_cvtepi32_pd(_mm256_extracti128_si256(wide, 1)),
+        _mm256_cvtepi32_pd(_mm256_castsi256_si128(wideHigh)),
+        _mm256_cvtepi32_pd(_mm256_extracti128_si256(wideHigh, 1)),
+    };
+    for (const __m256d x : quarters) {
+        const __m256d shifted = _mm256_add_pd(x, offset);
+        b.sum = _mm256_add_pd(b.sum, x);
+        b.sumOfSquares = _mm256_fmadd_pd(shifted, shifted, b.sumOfSquares);
+    }
+    b.lo = _mm256_min_epi16(b.lo, block);
+    b.hi = _mm256_max_epi16(b.hi, block);
+}
+
+inline int16_t reduce_min(__m256i v)
+{
+    __m128i m = _mm_min_epi16(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+    m = _mm_min_epi16(m, _mm_srli_si128(m, 8));
+    m = _mm_min_epi16(m, _mm_srli_si128(m, 4));
+    m = _mm_min_epi16(m, _mm_srli_si128(m, 2));
+    return static_cast<int16_t>(_mm_cvtsi128_si32(m));
+}
+
+inline int16_t reduce_max(__m256i v)
+{
+    __m128i m = _mm_max_epi16(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
+    m = _mm_max_epi16(m, _mm_srli_si128(m, 8));
+    m = _mm_max_epi16(m, _mm_srli_si128(m, 4));
+    m = _mm_max_epi16(m, _mm_srli_si128(m, 2));
+    return static_cast<int16_t>(_mm_cvtsi128_si32(m));
+}
+
+// The lanes join the totals once, after the last block (adding 0.0 when there
+// was none).
+inline void join_sums(Totals& t, const BlockTotals& b)
+{
+    t.sum = t.sum + zrcalc::sum_lanes_02_13(b.sum);
+    t.sumOfSquares = t.sumOfSquares + zrcalc::sum_lanes_02_13(b.sumOfSquares);
+}
+
+inline __m256i load16(const int16_t* p)
+{
+    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
+}
+
+// Sixteen samples at the step stride, each read on its own: the samples lie apart
+// and the array may end right after the last one. Neighbours are paired in a
+// general register first, which halves the insertions into the vector.
+inline __m256i gather16(const int16_t* p, std::ptrdiff_t stride)
+{
+    const auto pair = [=](std::ptrdiff_t k) {
+        const auto first = static_cast<uint16_t>(p[k * stride]);
+        const auto second = static_cast<uint16_t>(p[(k + 1) * stride]);
+        return static_cast<int>(first | static_cast<uint32_t>(second) << 16);
+    };
+    const __m128i lo = _mm_setr_epi32(pair(0), pair(2), pair(4), pair(6));
+    const __m128i hi = _mm_setr_epi32(pair(8), pair(10), pair(12), pair(14));
+    return _mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1);
+}
+
+// stride >= 2: the blocks align the destination, so every block is one aligned
+// store; the head up to that boundary and the tail go one sample at a time.
+void move_strided(int16_t* destination, const int16_t* source, std::size_t count, std::ptrdiff_t stride,
+                  Totals& t, float offset)
+{
+    // Head: the element path up to the destination's first 32-byte boundary.
+    const std::size_t head = zrcalc::elements_before_boundary(destination, 32, sizeof(int16_t));
+    move_elements(destination, source, stride, 0, head, t, offset);
+
+    // Blocks: the lanes continue from the totals after the head.
+    BlockTotals b;
+    b.lo = _mm256_set1_epi16(t.lo);
+    b.hi = _mm256_set1_epi16(t.hi);
+    const __m256d offsetWide = _mm256_set1_pd(static_cast<double>(offset));
+    const std::size_t blocks = (count - head) / kBlock;
+    std::size_t i = head;
+    for (std::size_t k = 0; k < blocks; ++k, i += kBlock) {
+        const __m256i block = gather16(source + static_cast<std::ptrdiff_t>(i) * stride, stride);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(destination + i), block);
+        add_block(b, block, offsetWide);
+    }
+    join_sums(t, b);
+    t.lo = reduce_min(b.lo);
+    t.hi = reduce_max(b.hi);
+
+    // Tail: the element path.
+    move_elements(destination, source, stride, i, count, t, offset);
+}
+
+// stride = 1: the blocks align the source. The minimum and maximum need no head
+// or tail of their own: the first and the last 16 samples, loaded whole, cover
+// them. Source and destination may be the same array (then every store writes
+// back the value just read).
+void move_contiguous(int16_t* destination, const int16_t* source, std::size_t count, Totals& t, float offset)
+{
+    // Head: copied and added one at a time up to the source's 32-byte boundary.
+    const std::size_t head = zrcalc::elements_before_boundary(source, 32, sizeof(int16_t));
+    const __m256i first = load16(source);
+    for (std::size_t i = 0; i < head; ++i) {
+        destination[i] = source[i];
+        add_to_sums(t, source[i], offset);
+    }
+
+    // Blocks: the lanes start from the prior extremes and the first 16 samples.
+    BlockTotals b;
+    b.lo = _mm256_min_epi16(_mm256_set1_epi16(t.lo), first);
+    b.hi = _mm256_max_epi16(_mm256_set1_epi16(t.hi), first);
+    const __m256d offsetWide = _mm256_set1_pd(static_cast<double>(offset));
+    const std::size_t blocks = (count - head) / kBlock;
+    std::size_t i = head;
+    for (std::size_t k = 0; k < blocks; ++k, i += kBlock) {
+        const __m256i block = load16(source + i);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(destination + i), block);
+        add_block(b, block, offsetWide);
+    }
+    join_sums(t, b);
+
+    // Last 16 samples: they cover the tail for the minimum and maximum.
+    const __m256i last = load16(source + (count - kBlock));
+    b.lo = _mm256_min_epi16(b.lo, last);
+    b.hi = _mm256_max_epi16(b.hi, last);
+
+    // Tail: copied and added one at a time.
+    for (; i < count; ++i) {
+        destination[i] = source[i];
+        add_to_sums(t, source[i], offset);
+    }
+
+    t.lo = reduce_min(b.lo);
+    t.hi = reduce_max(b.hi);
+}
+
+}  // namespace
+
+void ZRCALC_STDCALL zrcalcMoveAndGetMinMaxAveRMS_int16_t(int16_t* destination, const int16_t* source,
+                                                         uint32_t count, int16_t* minValue, int16_t* maxValue,
+                                                         double* sum, double* sumOfSquares, float offset,
+                                                         int32_t stride)
+{
+    if (count == 0) return;
+
+    Totals t{*minValue, *maxValue, *sum, *sumOfSquares};
+    if (count < kBlock || stride <= 0)
+        move_elements(destination, source, stride, 0, count, t, offset);
+    else if (stride == 1)
+        move_contiguous(destination, source, count, t, offset);
+    else
+        move_strided(destination, source, count, stride, t, offset);
+    *minValue = t.lo;
+    *maxValue = t.hi;
+    *sum = t.sum;
+    *sumOfSquares = t.sumOfSquares;
+}

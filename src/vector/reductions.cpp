@@ -1,0 +1,164 @@
+// Sums of double and float arrays, accumulated in double: the plain sum, the sum
+// of absolute values, the sum of squares and the dot product of two arrays.
+//
+// All five follow one order of operations, and callers compare results bit for bit:
+//  - fewer than 8 elements: S = +0, then each term added in ascending order;
+//  - otherwise two 4-lane accumulators A and B, both +0, walk the whole groups of
+//    eight elements: lane k of A adds the term of element 8g + k, lane k of B the
+//    term of element 8g + 4 + k. Then V = B + A lane by lane and
+//    S = (V0 + V1) + (V2 + V3);
+//  - the count mod 8 remaining elements are added to S one at a time.
+// Each lane's sum is therefore one fixed sequence of additions. The members differ
+// only in the term of an element and in the step that adds it (acc + t, or a fused
+// fma(a, b, acc)); each member below is those two and nothing else, and one driver
+// walks the order for all of them.
+//
+// Speed: each lane of A and B is a chain of dependent additions, so a group of
+// eight elements costs one add (or fma) latency however wide the machine is, and
+// more accumulators would change the result. The loop keeps everything else
+// (loads, widening) off that chain.
+#include <immintrin.h>
+
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+
+#include "zrcalc.h"
+
+namespace {
+
+constexpr std::size_t kLanes = 4;            // doubles per accumulator
+constexpr std::size_t kGroup = 2 * kLanes;   // elements per group: A's four, then B's four
+
+// Four floats from an address of any alignment, widened to double (exact).
+inline __m256d load_widened(const float* p)
+{
+    return _mm256_cvtps_pd(_mm_loadu_ps(p));
+}
+
+// (V0 + V1) + (V2 + V3). The pairs are adjacent lanes, unlike the (V0 + V2) +
+// (V1 + V3) of the statistics sums; each order gives its own last bit.
+inline double sum_lanes_01_23(__m256d v)
+{
+    const __m128d v01 = _mm256_castpd256_pd128(v);
+    const __m128d v23 = _mm256_extractf128_pd(v, 1);
+    const __m128d evens = _mm_unpacklo_pd(v01, v23);  // V0 V2
+    const __m128d odds = _mm_unpackhi_pd(v01, v23);   // V1 V3
+    const __m128d pairs = _mm_add_pd(evens, odds);    // V0+V1, V2+V3
+    return _mm_cvtsd_f64(_mm_add_sd(pairs, _mm_unpackhi_pd(pairs, pairs)));
+}
+
+// --- The members: add4 adds the terms of elements i .. i+3 to four lanes, add1
+// --- adds the term of element i to one sum.
+
+struct PlainSumOfDoubles {
+    const double* data;
+    __m256d add4(__m256d acc, std::size_t i) const { return _mm256_add_pd(acc, _mm256_loadu_pd(data + i)); }
+    double add1(double acc, std::size_t i) const { return acc + data[i]; }
+};
+
+struct PlainSumOfFloats {
+    const float* data;
+    __m256d add4(__m256d acc, std::size_t i) const { return _mm256_add_pd(acc, load_widened(data + i)); }
+    double add1(double acc, std::size_t i) const { return acc + static_cast<double>(data[i]); }
+};
+
+// abs clears the sign bit only: -0 counts as +0 and a NaN stays a NaN.
+struct SumOfAbsoluteFloats {
+    const float* data;
+    __m256d add4(__m256d acc, std::size_t i) const
+    {
+        const __m256d sign = _mm256_set1_pd(-0.0);
+        return _mm256_add_pd(acc, _mm256_andnot_pd(sign, load_widened(data + i)));
+    }
+    double add1(double acc, std::size_t i) const { return acc + std::fabs(static_cast<double>(data[i])); }
+};
+
+// The square of a widened float is exact in double, so the fused step rounds once,
+// at the addition.
+struct SumOfSquaredFloats {
+    const float* data;
+    __m256d add4(__m256d acc, std::size_t i) const
+    {
+        const __m256d x = load_widened(data + i);
+        return _mm256_fmadd_pd(x, x, acc);
+    }
+    double add1(double acc, std::size_t i) const
+    {
+        const double x = data[i];
+        return std::fma(x, x, acc);
+    }
+};
+
+struct SumOfFloatProducts {
+    const float* a;
+    const float* b;
+    __m256d add4(__m256d acc, std::size_t i) const
+    {
+        return _mm256_fmadd_pd(load_widened(a + i), load_widened(b + i), acc);
+    }
+    double add1(double acc, std::size_t i) const
+    {
+        return std::fma(static_cast<double>(a[i]), static_cast<double>(b[i]), acc);
+    }
+};
+
+// --- The order, once for all members.
+
+// The whole groups of elements 0 .. groupedCount-1 (a multiple of kGroup, at
+// least one group), combined into one sum.
+template <class Member>
+double sum_whole_groups(const Member& member, std::size_t groupedCount)
+{
+    __m256d a = _mm256_setzero_pd();
+    __m256d b = _mm256_setzero_pd();
+    for (std::size_t i = 0; i < groupedCount; i += kGroup) {
+        a = member.add4(a, i);
+        b = member.add4(b, i + kLanes);
+    }
+    return sum_lanes_01_23(_mm256_add_pd(b, a));
+}
+
+// Elements first .. count-1 added to s one at a time, in ascending order.
+template <class Member>
+double add_one_by_one(const Member& member, double s, std::size_t first, std::size_t count)
+{
+    for (std::size_t i = first; i < count; ++i) s = member.add1(s, i);
+    return s;
+}
+
+template <class Member>
+double sum_in_fixed_order(const Member& member, std::uint32_t count)
+{
+    const std::size_t groupedCount = count / kGroup * kGroup;
+    const double grouped = groupedCount != 0 ? sum_whole_groups(member, groupedCount) : 0.0;
+    return add_one_by_one(member, grouped, groupedCount, count);
+}
+
+}  // namespace
+
+double ZRCALC_STDCALL zrcalcSumValues_double(const double* data, uint32_t count)
+{
+    return sum_in_fixed_order(PlainSumOfDoubles{data}, count);
+}
+
+double ZRCALC_STDCALL zrcalcSumValues_float(const float* data, uint32_t count)
+{
+    return sum_in_fixed_order(PlainSumOfFloats{data}, count);
+}
+
+double ZRCALC_STDCALL zrcalcSumAbsValues_float(const float* data, uint32_t count)
+{
+    return sum_in_fixed_order(SumOfAbsoluteFloats{data}, count);
+}
+
+double ZRCALC_STDCALL zrcalcSumSquaredValues_float(const float* data, uint32_t count)
+{
+    return sum_in_fixed_order(SumOfSquaredFloats{data}, count);
+}
+
+double ZRCALC_STDCALL zrcalcMultiplyVectorsAndCalcSum_float(const float* source1, const float* source2,
+                                                            uint32_t count)
+{
+    return sum_in_fixed_order(SumOfFloatProducts{source1, source2}, count);
+}
