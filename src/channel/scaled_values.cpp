@@ -36,6 +36,7 @@
 #include <cstring>
 #include <type_traits>
 
+#include "common/simd.h"
 #include "zrcalc.h"
 
 namespace {
@@ -56,11 +57,14 @@ enum SampleType : std::uint32_t {
 
 // Raw samples are only naturally aligned, and on 32-bit x86 an 8-byte sample
 // may sit on a 4-byte boundary: single samples and results move through memcpy.
+// A floating-point sample is kept in a register rather than folded into the
+// instruction that uses it (in_register says why).
 template <class T>
 T load_one(const void* p)
 {
     T value;
     std::memcpy(&value, p, sizeof value);
+    if constexpr (std::is_floating_point_v<T>) return zrcalc::in_register(value);
     return value;
 }
 
@@ -95,19 +99,20 @@ std::int32_t as_int32_lane(const Raw* p)
 }
 
 // Four integer samples of up to 32 bits as 32-bit lanes, sign- or zero-extended
-// as their type is.
+// as their type is. Loads narrower than the instruction that widens them stay
+// separate (in_register).
 template <class Raw, class Access>
 __m128i int32_lanes4(const Raw* p, Access a)
 {
     static_assert(std::is_integral_v<Raw> && sizeof(Raw) <= 4);
     if constexpr (is_contiguous<Access> && sizeof(Raw) == 1) {
-        const __m128i bytes = _mm_cvtsi32_si128(load_one<std::int32_t>(p));
+        const __m128i bytes = zrcalc::in_register(_mm_cvtsi32_si128(load_one<std::int32_t>(p)));
         return std::is_signed_v<Raw> ? _mm_cvtepi8_epi32(bytes) : _mm_cvtepu8_epi32(bytes);
     } else if constexpr (is_contiguous<Access> && sizeof(Raw) == 2) {
-        const __m128i words = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+        const __m128i words = zrcalc::in_register(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
         return std::is_signed_v<Raw> ? _mm_cvtepi16_epi32(words) : _mm_cvtepu16_epi32(words);
     } else if constexpr (is_contiguous<Access>) {
-        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        return zrcalc::in_register(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
     } else {
         const std::ptrdiff_t s = a.step;
         return _mm_setr_epi32(as_int32_lane(p), as_int32_lane(p + s), as_int32_lane(p + 2 * s),
@@ -121,10 +126,10 @@ __m256i int32_lanes8(const Raw* p, Access a)
 {
     static_assert(std::is_integral_v<Raw> && sizeof(Raw) <= 4);
     if constexpr (is_contiguous<Access> && sizeof(Raw) == 1) {
-        const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+        const __m128i bytes = zrcalc::in_register(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
         return std::is_signed_v<Raw> ? _mm256_cvtepi8_epi32(bytes) : _mm256_cvtepu8_epi32(bytes);
     } else if constexpr (is_contiguous<Access> && sizeof(Raw) == 2) {
-        const __m128i words = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const __m128i words = zrcalc::in_register(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
         return std::is_signed_v<Raw> ? _mm256_cvtepi16_epi32(words) : _mm256_cvtepu16_epi32(words);
     } else if constexpr (is_contiguous<Access>) {
         return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
@@ -137,7 +142,7 @@ template <class Access>
 __m128 float_lanes4(const float* p, Access a)
 {
     if constexpr (is_contiguous<Access>) {
-        return _mm_loadu_ps(p);
+        return zrcalc::in_register(_mm_loadu_ps(p));
     } else {
         const std::ptrdiff_t s = a.step;
         return _mm_setr_ps(load_one<float>(p), load_one<float>(p + s), load_one<float>(p + 2 * s),

@@ -25,4 +25,17 @@ inline double sum_lanes_02_13(__m256d v)
     return _mm_cvtsd_f64(_mm_add_sd(pairs, _mm_unpackhi_pd(pairs, pairs)));
 }
 
+// v held in a register: the compiler may not fold the load that produced it into
+// the instruction that uses it. Folded into an instruction that reads less than
+// its register width (vfmadd231ss xmm, m32; vcvtps2pd ymm, m128; vpmovsxwd ymm,
+// m128), the load is emulated by QEMU 7.2 as a full-width read, which faults on
+// an array that ends where an unmapped page begins. Floating-point and vector
+// values only.
+template <class T>
+inline T in_register(T v)
+{
+    asm("" : "+x"(v));
+    return v;
+}
+
 }  // namespace zrcalc

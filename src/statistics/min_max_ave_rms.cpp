@@ -78,17 +78,6 @@ void accumulate_samples(const Sample* data, std::uint32_t count, Sample* minValu
 // Lane steps shared by the block paths.
 // ---------------------------------------------------------------------------
 
-// One load per block, kept in a register for minimum, maximum and both sums.
-// Left to itself the compiler may fold the load into each use instead; folded
-// into vcvtdq2pd (ymm, m128) it is moreover emulated by QEMU 7.2 as a 32-byte
-// read, which faults on a block that ends where an unmapped page begins.
-template <class Vector>
-inline Vector in_register(Vector v)
-{
-    asm("" : "+x"(v));
-    return v;
-}
-
 // Lane j takes two samples of a block, a = e_j and then b = e_(j+4):
 // S_j = (S_j + a) + b and Q_j = fma(yb, yb, fma(ya, ya, Q_j)).
 inline void add_pair_to_lanes(__m256d xa, __m256d xb, __m256d ya, __m256d yb, __m256d& sums, __m256d& squares)
@@ -256,7 +245,8 @@ void accumulate_in_blocks(const typename Blocks::Sample* data, std::uint32_t cou
     Vector lowest = Blocks::lower(Blocks::load(data), Blocks::splat(*minValue));
     Vector highest = Blocks::higher(Blocks::load(data), Blocks::splat(*maxValue));
 
-    // Blocks: one load serves minimum, maximum and both sums.
+    // Blocks: one load, held in a register, serves minimum, maximum and both sums
+    // (folded into vcvtdq2pd it would be emulated by QEMU as a 32-byte read).
     const __m256d shift = _mm256_set1_pd(static_cast<double>(offset));
     __m256d laneSums = _mm256_setzero_pd();
     __m256d laneSquares = _mm256_setzero_pd();
@@ -268,7 +258,7 @@ void accumulate_in_blocks(const typename Blocks::Sample* data, std::uint32_t cou
         highest = Blocks::higher(v, highest);
         Blocks::add_block(v, shift, laneSums, laneSquares);
     }
-    // Added even when there was no block: a prior -0.0 then becomes +0.0.
+    // Added even when there was no whole block: the 0.0 then turns a -0.0 total into +0.0.
     total = total + sum_lanes_02_13(laneSums);
     squares = squares + sum_lanes_02_13(laneSquares);
 

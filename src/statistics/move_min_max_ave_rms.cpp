@@ -119,17 +119,26 @@ inline __m256i load16(const int16_t* p)
 }
 
 // Sixteen samples at the step stride, each read on its own: the samples lie apart
-// and the array may end right after the last one. Neighbours are paired in a
-// general register first, which halves the insertions into the vector.
+// and the array may end right after the last one.
 inline __m256i gather16(const int16_t* p, std::ptrdiff_t stride)
 {
-    const auto pair = [=](std::ptrdiff_t k) {
-        const auto first = static_cast<uint16_t>(p[k * stride]);
-        const auto second = static_cast<uint16_t>(p[(k + 1) * stride]);
-        return static_cast<int>(first | static_cast<uint32_t>(second) << 16);
-    };
-    const __m128i lo = _mm_setr_epi32(pair(0), pair(2), pair(4), pair(6));
-    const __m128i hi = _mm_setr_epi32(pair(8), pair(10), pair(12), pair(14));
+    const auto at = [=](std::ptrdiff_t k) { return static_cast<int>(p[k * stride]); };
+    __m128i lo = _mm_cvtsi32_si128(at(0));
+    __m128i hi = _mm_cvtsi32_si128(at(8));
+    lo = _mm_insert_epi16(lo, at(1), 1);
+    hi = _mm_insert_epi16(hi, at(9), 1);
+    lo = _mm_insert_epi16(lo, at(2), 2);
+    hi = _mm_insert_epi16(hi, at(10), 2);
+    lo = _mm_insert_epi16(lo, at(3), 3);
+    hi = _mm_insert_epi16(hi, at(11), 3);
+    lo = _mm_insert_epi16(lo, at(4), 4);
+    hi = _mm_insert_epi16(hi, at(12), 4);
+    lo = _mm_insert_epi16(lo, at(5), 5);
+    hi = _mm_insert_epi16(hi, at(13), 5);
+    lo = _mm_insert_epi16(lo, at(6), 6);
+    hi = _mm_insert_epi16(hi, at(14), 6);
+    lo = _mm_insert_epi16(lo, at(7), 7);
+    hi = _mm_insert_epi16(hi, at(15), 7);
     return _mm256_inserti128_si256(_mm256_castsi128_si256(lo), hi, 1);
 }
 

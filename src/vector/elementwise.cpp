@@ -13,11 +13,14 @@
 // call before anything is written; otherwise every element goes through the scalar
 // steps, which keep the sequential order.
 //
-// Path structure of the scaled and plain arithmetic (one driver, below):
-//   vector passes of four 256-bit vectors (one for the square roots) while a whole
-//   pass remains, for separate arrays only; then, for the products and square
-//   roots, one 4-lane vector per step while four elements remain; then the scalar
-//   steps, four elements per step while four remain, then one at a time.
+// Path structure of the arithmetic rules (one driver, below): vector passes of
+// four 256-bit vectors (one vector for the square roots) while a whole pass
+// remains, for arrays that the overlap test proves separate (always for the
+// in-place scaling, which reads and writes each element at its own index); then,
+// for the products, the scaling and the square roots, one 4-lane vector per step
+// while four elements remain; then the scalar steps, four elements per step while
+// four remain, then one at a time. The complex magnitudes and the maxima have
+// loops of their own, further down.
 #include <immintrin.h>
 
 #include <cmath>
@@ -54,8 +57,24 @@ inline __m256 multiply(__m256 a, __m256 b) { return _mm256_mul_ps(a, b); }
 inline __m256d multiply(__m256d a, __m256d b) { return _mm256_mul_pd(a, b); }
 
 // a * b + c rounded once.
-inline float multiply_add(float a, float b, float c) { return std::fma(a, b, c); }
-inline double multiply_add(double a, double b, double c) { return std::fma(a, b, c); }
+//
+// The scalar forms take their operands in registers: the empty asm keeps the
+// compiler from folding a load from the caller's array into the fused instruction.
+// The instruction itself reads only the element, but QEMU 7.2 (the emulator that
+// runs the 32-bit and Haswell test programs) reads 16 bytes for a scalar fused
+// multiply-add's memory operand, which faults on the last element of an array that
+// ends at a page boundary. A separate load costs nothing measurable on hardware and
+// changes no result.
+inline float multiply_add(float a, float b, float c)
+{
+    asm("" : "+x"(a), "+x"(b), "+x"(c));
+    return std::fma(a, b, c);
+}
+inline double multiply_add(double a, double b, double c)
+{
+    asm("" : "+x"(a), "+x"(b), "+x"(c));
+    return std::fma(a, b, c);
+}
 inline __m128 multiply_add(__m128 a, __m128 b, __m128 c) { return _mm_fmadd_ps(a, b, c); }
 inline __m256 multiply_add(__m256 a, __m256 b, __m256 c) { return _mm256_fmadd_ps(a, b, c); }
 inline __m256d multiply_add(__m256d a, __m256d b, __m256d c) { return _mm256_fmadd_pd(a, b, c); }
@@ -224,8 +243,8 @@ void multiply_elements(T* destination, const T* source1, const T* source2, std::
 template <class T>
 void square_roots(T* destination, const T* source, std::uint32_t count)
 {
-    // One vector per pass: the square root's own latency bounds the loop, and more
-    // vectors in flight gain nothing on it.
+    // One vector per pass: the square-root unit's throughput bounds the loop, and a
+    // wider pass gains nothing on it.
     const auto rule = [](auto x) { return square_root(x); };
     apply_elementwise<1, FourLaneSteps::Yes>(destination, count, separate_from_all(destination, count, source), rule,
                                              source);
@@ -321,35 +340,37 @@ void complex_magnitudes(T* destination, const T* source, bool squared, std::uint
 inline float fmax_of(float a, float b) { return std::fmax(a, b); }
 inline double fmax_of(double a, double b) { return std::fmax(a, b); }
 
-inline __m256 bits_equal(__m256 a, __m256 b)
-{
-    return _mm256_castsi256_ps(_mm256_cmpeq_epi32(_mm256_castps_si256(a), _mm256_castps_si256(b)));
-}
-inline __m256d bits_equal(__m256d a, __m256d b)
-{
-    return _mm256_castsi256_pd(_mm256_cmpeq_epi64(_mm256_castpd_si256(a), _mm256_castpd_si256(b)));
-}
-inline __m256 unordered(__m256 a, __m256 b) { return _mm256_cmp_ps(a, b, _CMP_UNORD_Q); }
-inline __m256d unordered(__m256d a, __m256d b) { return _mm256_cmp_pd(a, b, _CMP_UNORD_Q); }
-inline __m256 equal(__m256 a, __m256 b) { return _mm256_cmp_ps(a, b, _CMP_EQ_OQ); }
-inline __m256d equal(__m256d a, __m256d b) { return _mm256_cmp_pd(a, b, _CMP_EQ_OQ); }
-inline __m256 either(__m256 a, __m256 b) { return _mm256_or_ps(a, b); }
-inline __m256d either(__m256d a, __m256d b) { return _mm256_or_pd(a, b); }
-inline __m256 and_not(__m256 a, __m256 b) { return _mm256_andnot_ps(a, b); }
-inline __m256d and_not(__m256d a, __m256d b) { return _mm256_andnot_pd(a, b); }
-inline bool none(__m256 m) { return _mm256_testz_ps(m, m) != 0; }
-inline bool none(__m256d m) { return _mm256_testz_pd(m, m) != 0; }
 inline __m256 maximum(__m256 a, __m256 b) { return _mm256_max_ps(a, b); }
 inline __m256d maximum(__m256d a, __m256d b) { return _mm256_max_pd(a, b); }
+inline __m256 compare_equal_or_unordered(__m256 a, __m256 b) { return _mm256_cmp_ps(a, b, _CMP_EQ_UQ); }
+inline __m256d compare_equal_or_unordered(__m256d a, __m256d b) { return _mm256_cmp_pd(a, b, _CMP_EQ_UQ); }
+inline __m256 compare_unordered(__m256 a, __m256 b) { return _mm256_cmp_ps(a, b, _CMP_UNORD_Q); }
+inline __m256d compare_unordered(__m256d a, __m256d b) { return _mm256_cmp_pd(a, b, _CMP_UNORD_Q); }
+inline __m256 compare_bits_different(__m256 a, __m256 b)
+{
+    const __m256i same = _mm256_cmpeq_epi32(_mm256_castps_si256(a), _mm256_castps_si256(b));
+    return _mm256_castsi256_ps(_mm256_xor_si256(same, _mm256_set1_epi32(-1)));
+}
+inline __m256d compare_bits_different(__m256d a, __m256d b)
+{
+    const __m256i same = _mm256_cmpeq_epi64(_mm256_castpd_si256(a), _mm256_castpd_si256(b));
+    return _mm256_castsi256_pd(_mm256_xor_si256(same, _mm256_set1_epi64x(-1)));
+}
+inline __m256 either(__m256 a, __m256 b) { return _mm256_or_ps(a, b); }
+inline __m256d either(__m256d a, __m256d b) { return _mm256_or_pd(a, b); }
+inline __m256 both(__m256 a, __m256 b) { return _mm256_and_ps(a, b); }
+inline __m256d both(__m256d a, __m256d b) { return _mm256_and_pd(a, b); }
+inline bool none(__m256 m) { return _mm256_testz_ps(m, m) != 0; }
+inline bool none(__m256d m) { return _mm256_testz_pd(m, m) != 0; }
 
-// Lanes that the maximum instruction may get wrong: a NaN on either side (fmax
-// returns the other value, the instruction its second operand) and two equal
+// The lanes where the instruction may differ from fmax: a NaN on either side
+// (fmax returns the other value, the instruction its second operand) and two equal
 // values of different bits, +0 against -0 (C runtimes differ in which zero they
-// return). Elsewhere both give the larger value, or the one value of two equal.
+// return). Two equal values of the same bits are that value either way.
 template <class V>
 inline V lanes_for_fmax(V a, V b)
 {
-    return either(unordered(a, b), and_not(bits_equal(a, b), equal(a, b)));
+    return either(compare_unordered(a, b), both(compare_equal_or_unordered(a, b), compare_bits_different(a, b)));
 }
 
 template <class T>
@@ -365,18 +386,26 @@ void elementwise_maxima(T* destination, const T* source1, const T* source2, std:
 
     std::size_t i = 0;
     if (separate_from_all(destination, count, source1, source2)) {
-        // Passes of four vectors with one test for all of them: NaNs and signed
-        // zero pairs are rare, and a pass that has one goes through fmax whole.
+        // Passes of four vectors. One compare per vector finds whether a pass has any
+        // equal or unordered pair at all; most data has none, and the pass is stored
+        // as the instruction gives it. Otherwise the exact test decides, and a pass
+        // with a NaN or a signed zero pair goes through fmax whole.
         for (; count - i >= kPass; i += kPass) {
-            V maxima[kFourVectors];
-            V special{};  // all lanes clear
+            V a[kFourVectors], b[kFourVectors], maxima[kFourVectors];
+            V candidates{};  // all lanes clear
             repeat<kFourVectors>([&](std::uint32_t part) {
-                const V a = load(source1 + i + part * kLanes, Full{});
-                const V b = load(source2 + i + part * kLanes, Full{});
-                maxima[part] = maximum(a, b);
-                special = either(special, lanes_for_fmax(a, b));
+                a[part] = load(source1 + i + part * kLanes, Full{});
+                b[part] = load(source2 + i + part * kLanes, Full{});
+                maxima[part] = maximum(a[part], b[part]);
+                candidates = either(candidates, compare_equal_or_unordered(a[part], b[part]));
             });
-            if (none(special))
+            bool plain = none(candidates);
+            if (!plain) {
+                V special{};
+                repeat<kFourVectors>([&](std::uint32_t part) { special = either(special, lanes_for_fmax(a[part], b[part])); });
+                plain = none(special);
+            }
+            if (plain)
                 repeat<kFourVectors>([&](std::uint32_t part) { store(destination + i + part * kLanes, maxima[part]); });
             else
                 fmax_steps(i, i + kPass);

@@ -13,10 +13,12 @@
 // fma(a, b, acc)); each member below is those two and nothing else, and one driver
 // walks the order for all of them.
 //
-// Speed: each lane of A and B is a chain of dependent additions, so a group of
-// eight elements costs one add (or fma) latency however wide the machine is, and
-// more accumulators would change the result. The loop keeps everything else
-// (loads, widening) off that chain.
+// Speed: each lane of A and B is one chain of dependent additions, so a group of
+// eight elements costs at least one add (or fma) latency however wide the
+// machine is, and more accumulators would regroup the lanes and change the result.
+// The loads and the widening stay off those chains; the float members also widen
+// four elements per conversion, which bounds them where conversions are scarcer
+// than that latency.
 #include <immintrin.h>
 
 #include <cmath>
@@ -36,8 +38,8 @@ inline __m256d load_widened(const float* p)
     return _mm256_cvtps_pd(_mm_loadu_ps(p));
 }
 
-// (V0 + V1) + (V2 + V3). The pairs are adjacent lanes, unlike the (V0 + V2) +
-// (V1 + V3) of the statistics sums; each order gives its own last bit.
+// (V0 + V1) + (V2 + V3): adjacent lanes pair first, not the (V0 + V2) + (V1 + V3)
+// of common/simd.h; each order gives its own last bit.
 inline double sum_lanes_01_23(__m256d v)
 {
     const __m128d v01 = _mm256_castpd256_pd128(v);

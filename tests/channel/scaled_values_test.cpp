@@ -127,7 +127,7 @@ std::vector<unsigned char> raw_samples(uint32_t type, std::size_t count, uint64_
         if (i < count) std::memcpy(&bytes[i * sizeof v], &v, sizeof v);
     };
     const auto bits = zrtest::random_samples<uint8_t>(bytes.size(), seed);
-    std::memcpy(bytes.data(), bits.data(), bytes.size());
+    if (!bytes.empty()) std::memcpy(bytes.data(), bits.data(), bytes.size());
     if (type == 5 || type == 9) {
         const auto v = zrtest::random_samples<float>(count, seed, 1e6);
         for (std::size_t i = 0; i < count; ++i) put(i, v[i]);

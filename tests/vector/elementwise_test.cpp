@@ -22,15 +22,15 @@ namespace {
 using zrtest::BitsEqual;
 
 // --- The operations under test -------------------------------------------------
-// Each names its element type T, its number of input arrays (0: it works in place
-// on the destination's prior contents), the values per element of its inputs
-// (2 for complex pairs), the largest number of elements one of its vector steps
-// takes (the sweeps run to twice that plus five), and the kind of values it is fed.
-// run() calls the library; model() is the sequential loop of the rule.
+// One line each: element type, input arrays (0: in place on the destination's prior
+// contents), values per element of the input (2 for complex pairs), the most
+// elements that one vector pass takes (the sweeps run to twice that plus five), the
+// kind of input values, the call into the library, and the rule of element i,
+// written here on its own. model() runs the rule as the plain sequential loop.
 
 enum class Values { Finite, WithNaNs };
 
-template <class E, int kIn, std::uint32_t kPassElements, std::size_t kPerElement = 1, Values kKind = Values::Finite>
+template <class E, int kIn, std::uint32_t kPassElements, std::size_t kPerElement, Values kKind>
 struct Op {
     using T = E;
     static constexpr int kInputs = kIn;
@@ -39,106 +39,52 @@ struct Op {
     static constexpr Values kValues = kKind;
 };
 
-constexpr double kScalarD = 0.1;
-constexpr float kScalarF = 0.1f;
-constexpr float kFactorF = 1.0f / 3.0f;
-constexpr float kSource2FactorF = -2.7f;
-constexpr double kFactorD = 1.0 / 3.0;
+#define OPERATION(Name, E, inputs, pass, perElement, kind, CALL, RULE)           \
+    struct Name : Op<E, inputs, pass, perElement, Values::kind> {                \
+        static void run(T* d, const T* const* in, std::uint32_t n) { (void)in, CALL; }  \
+        static T rule(const T* d, const T* const* in, std::size_t i) { return (void)d, (void)in, RULE; } \
+    }
 
-struct AddScalarDouble : Op<double, 1, 16> {
-    static void run(T* d, const T* const* in, std::uint32_t n) { zrcalcAddScalarToVector_double_cdecl(d, in[0], kScalarD, n); }
-    static void model(T* d, const T* const* in, std::uint32_t n)
-    {
-        for (std::uint32_t i = 0; i < n; ++i) d[i] = kScalarD + in[0][i];
-    }
-};
-struct AddScalarFloat : Op<float, 1, 32> {
-    static void run(T* d, const T* const* in, std::uint32_t n) { zrcalcAddScalarToVector_float_cdecl(d, in[0], kScalarF, n); }
-    static void model(T* d, const T* const* in, std::uint32_t n)
-    {
-        for (std::uint32_t i = 0; i < n; ++i) d[i] = kScalarF + in[0][i];
-    }
-};
-struct AddVectorsAndMultiply : Op<float, 2, 32> {
-    static void run(T* d, const T* const* in, std::uint32_t n)
-    {
-        zrcalcAddVectorsAndMultiplyByScalar_float(d, in[0], in[1], n, kSource2FactorF, kFactorF);
-    }
-    static void model(T* d, const T* const* in, std::uint32_t n)
-    {
-        for (std::uint32_t i = 0; i < n; ++i) d[i] = std::fma(in[1][i], kSource2FactorF, in[0][i]) * kFactorF;
-    }
-};
-struct SubtractVectorsAndMultiply : Op<float, 2, 32> {
-    static void run(T* d, const T* const* in, std::uint32_t n)
-    {
-        zrcalcSubtractVectorsAndMultiplyByScalar_float(d, in[0], in[1], n, kFactorF);
-    }
-    static void model(T* d, const T* const* in, std::uint32_t n)
-    {
-        for (std::uint32_t i = 0; i < n; ++i) d[i] = (in[0][i] - in[1][i]) * kFactorF;
-    }
-};
-struct ScaleDouble : Op<double, 0, 16> {
-    static void run(T* d, const T* const*, std::uint32_t n) { zrcalcMultiplyVectorByScalar_double(d, n, kFactorD); }
-    static void model(T* d, const T* const*, std::uint32_t n)
-    {
-        for (std::uint32_t i = 0; i < n; ++i) d[i] = kFactorD * d[i];
-    }
-};
-struct ScaleFloat : Op<float, 0, 32> {
-    static void run(T* d, const T* const*, std::uint32_t n) { zrcalcMultiplyVectorByScalar_float(d, n, kFactorF); }
-    static void model(T* d, const T* const*, std::uint32_t n)
-    {
-        for (std::uint32_t i = 0; i < n; ++i) d[i] = kFactorF * d[i];
-    }
-};
-template <class E, void (*kRun)(E*, const E*, const E*, uint32_t)>
-struct MultiplyVectors : Op<E, 2, 32 / sizeof(E) * 4> {
-    static void run(E* d, const E* const* in, std::uint32_t n) { kRun(d, in[0], in[1], n); }
-    static void model(E* d, const E* const* in, std::uint32_t n)
-    {
-        for (std::uint32_t i = 0; i < n; ++i) d[i] = in[0][i] * in[1][i];
-    }
-};
-template <class E, void (*kRun)(E*, const E*, uint32_t)>
-struct SquareRoots : Op<E, 1, 32 / sizeof(E)> {
-    static void run(E* d, const E* const* in, std::uint32_t n) { kRun(d, in[0], n); }
-    static void model(E* d, const E* const* in, std::uint32_t n)
-    {
-        for (std::uint32_t i = 0; i < n; ++i) d[i] = std::sqrt(in[0][i]);
-    }
-};
-template <class E, void (*kRun)(E*, const E*, bool, uint32_t), bool kSquared>
-struct ComplexMagnitudes : Op<E, 1, 32 / sizeof(E) * 2, 2> {
-    static void run(E* d, const E* const* in, std::uint32_t n) { kRun(d, in[0], kSquared, n); }
-    static void model(E* d, const E* const* in, std::uint32_t n)
-    {
-        for (std::uint32_t i = 0; i < n; ++i) {
-            const E re = in[0][2 * i], im = in[0][2 * i + 1];
-            const E p = std::fma(im, im, re * re);
-            d[i] = kSquared ? p : std::sqrt(p);
-        }
-    }
-};
-template <class E, void (*kRun)(E*, const E*, const E*, uint32_t)>
-struct Maxima : Op<E, 2, 32 / sizeof(E) * 4, 1, Values::WithNaNs> {
-    static void run(E* d, const E* const* in, std::uint32_t n) { kRun(d, in[0], in[1], n); }
-    static void model(E* d, const E* const* in, std::uint32_t n)
-    {
-        for (std::uint32_t i = 0; i < n; ++i) d[i] = std::fmax(in[0][i], in[1][i]);
-    }
-};
+template <class T>
+T magnitude(T re, T im, bool squared)
+{
+    const T p = std::fma(im, im, re * re);
+    return squared ? p : std::sqrt(p);
+}
 
-using Operations = ::testing::Types<
-    AddScalarDouble, AddScalarFloat, AddVectorsAndMultiply, SubtractVectorsAndMultiply, ScaleDouble, ScaleFloat,
-    MultiplyVectors<double, zrcalcMultiplyVectors_double_cdecl>, MultiplyVectors<float, zrcalcMultiplyVectors_float_cdecl>,
-    SquareRoots<double, zrcalcSqrtVector_double_cdecl>, SquareRoots<float, zrcalcSqrtVector_float_cdecl>,
-    ComplexMagnitudes<double, zrcalcComplexVectorAbs_double_cdecl, false>,
-    ComplexMagnitudes<double, zrcalcComplexVectorAbs_double_cdecl, true>,
-    ComplexMagnitudes<float, zrcalcComplexVectorAbs_float_cdecl, false>,
-    ComplexMagnitudes<float, zrcalcComplexVectorAbs_float_cdecl, true>,
-    Maxima<double, zrcalcVectorsMax_double_cdecl>, Maxima<float, zrcalcVectorsMax_float_cdecl>>;
+OPERATION(AddScalarDouble, double, 1, 16, 1, Finite, zrcalcAddScalarToVector_double_cdecl(d, in[0], 0.1, n), 0.1 + in[0][i]);
+OPERATION(AddScalarFloat, float, 1, 32, 1, Finite, zrcalcAddScalarToVector_float_cdecl(d, in[0], 0.1f, n), 0.1f + in[0][i]);
+OPERATION(AddAndScale, float, 2, 32, 1, Finite,
+          zrcalcAddVectorsAndMultiplyByScalar_float(d, in[0], in[1], n, -2.7f, 1 / 3.0f),
+          std::fma(in[1][i], -2.7f, in[0][i]) * (1 / 3.0f));
+OPERATION(SubtractAndScale, float, 2, 32, 1, Finite, zrcalcSubtractVectorsAndMultiplyByScalar_float(d, in[0], in[1], n, 1 / 3.0f),
+          (in[0][i] - in[1][i]) * (1 / 3.0f));
+OPERATION(ScaleDouble, double, 0, 16, 1, Finite, zrcalcMultiplyVectorByScalar_double(d, n, 1 / 3.0), (1 / 3.0) * d[i]);
+OPERATION(ScaleFloat, float, 0, 32, 1, Finite, zrcalcMultiplyVectorByScalar_float(d, n, 1 / 3.0f), (1 / 3.0f) * d[i]);
+OPERATION(MultiplyDouble, double, 2, 16, 1, Finite, zrcalcMultiplyVectors_double_cdecl(d, in[0], in[1], n), in[0][i] * in[1][i]);
+OPERATION(MultiplyFloat, float, 2, 32, 1, Finite, zrcalcMultiplyVectors_float_cdecl(d, in[0], in[1], n), in[0][i] * in[1][i]);
+OPERATION(SqrtDouble, double, 1, 4, 1, Finite, zrcalcSqrtVector_double_cdecl(d, in[0], n), std::sqrt(in[0][i]));
+OPERATION(SqrtFloat, float, 1, 8, 1, Finite, zrcalcSqrtVector_float_cdecl(d, in[0], n), std::sqrt(in[0][i]));
+OPERATION(AbsDouble, double, 1, 8, 2, Finite, zrcalcComplexVectorAbs_double_cdecl(d, in[0], false, n),
+          magnitude(in[0][2 * i], in[0][2 * i + 1], false));
+OPERATION(AbsSquaredDouble, double, 1, 8, 2, Finite, zrcalcComplexVectorAbs_double_cdecl(d, in[0], true, n),
+          magnitude(in[0][2 * i], in[0][2 * i + 1], true));
+OPERATION(AbsFloat, float, 1, 16, 2, Finite, zrcalcComplexVectorAbs_float_cdecl(d, in[0], false, n),
+          magnitude(in[0][2 * i], in[0][2 * i + 1], false));
+OPERATION(AbsSquaredFloat, float, 1, 16, 2, Finite, zrcalcComplexVectorAbs_float_cdecl(d, in[0], true, n),
+          magnitude(in[0][2 * i], in[0][2 * i + 1], true));
+OPERATION(MaxDouble, double, 2, 16, 1, WithNaNs, zrcalcVectorsMax_double_cdecl(d, in[0], in[1], n), std::fmax(in[0][i], in[1][i]));
+OPERATION(MaxFloat, float, 2, 32, 1, WithNaNs, zrcalcVectorsMax_float_cdecl(d, in[0], in[1], n), std::fmax(in[0][i], in[1][i]));
+
+using Operations = ::testing::Types<AddScalarDouble, AddScalarFloat, AddAndScale, SubtractAndScale, ScaleDouble, ScaleFloat,
+                                    MultiplyDouble, MultiplyFloat, SqrtDouble, SqrtFloat, AbsDouble, AbsSquaredDouble,
+                                    AbsFloat, AbsSquaredFloat, MaxDouble, MaxFloat>;
+
+template <class Operation, class T>
+void model(T* d, const T* const* in, std::uint32_t n)
+{
+    for (std::size_t i = 0; i < n; ++i) d[i] = Operation::rule(d, in, i);
+}
 
 // --- Inputs --------------------------------------------------------------------
 
@@ -182,7 +128,7 @@ struct Layout {
         std::vector<const T*> pointers;
         for (const auto& in : inputs) pointers.push_back(in.data());
         expected = prior;
-        Operation::model(expected.data(), pointers.data(), n);
+        model<Operation>(expected.data(), pointers.data(), n);
     }
 };
 
@@ -251,7 +197,7 @@ TYPED_TEST(Elementwise, OverlappingCallsGiveTheSequentialLoopsResult)
                                                                                        : layout.inputs[k].data());
                     f(memory.data() + kMargin + shift, pointers.data(), count);
                 };
-                call(expected, Operation::model);
+                call(expected, model<Operation, T>);
                 call(actual, Operation::run);
                 ASSERT_TRUE(BitsEqual(expected.data(), actual.data(), expected.size()))
                     << "count " << count << ", destination = input " << shared << " + " << shift;
@@ -285,8 +231,9 @@ TYPED_TEST(Elementwise, TouchesNothingOutsideItsArrays)
 }
 
 // --- Stated values -------------------------------------------------------------
+// Arrays long enough that the cases fall in vector passes and in scalar tails.
 
-TEST(AddScalarToVector, InPlaceAddsTheScalarToEachElementOnce)
+TEST(ElementwiseValues, AddScalarInPlaceAddsTheScalarOnce)
 {
     std::vector<double> data(100);
     for (std::size_t i = 0; i < data.size(); ++i) data[i] = static_cast<double>(i);
@@ -294,10 +241,10 @@ TEST(AddScalarToVector, InPlaceAddsTheScalarToEachElementOnce)
     for (std::size_t i = 0; i < data.size(); ++i) EXPECT_EQ(data[i], static_cast<double>(i) + 0.5) << i;
 }
 
-TEST(MultiplyVectors, DestinationOneAfterSourceMultipliesTheUpdatedPreviousElement)
+TEST(ElementwiseValues, MultiplyIntoTheNextElementOfTheSourceCompoundsSequentially)
 {
     // destination = source1 + 1: element i stores over source1[i + 1], which
-    // element i + 1 then reads, so 1 doubles along the whole array.
+    // element i + 1 reads next, so the 1 doubles along the whole array.
     std::vector<float> memory(65, 7.0f);
     memory[0] = 1.0f;
     const std::vector<float> twos(64, 2.0f);
@@ -305,89 +252,73 @@ TEST(MultiplyVectors, DestinationOneAfterSourceMultipliesTheUpdatedPreviousEleme
     for (int k = 0; k <= 64; ++k) EXPECT_EQ(memory[k], std::ldexp(1.0f, k)) << k;
 }
 
-TEST(AddVectorsAndMultiplyByScalar, UnitFactorsGiveTheSumAndMinusOneTheDifferenceRoundedOnce)
+TEST(ElementwiseValues, AddAndScaleWithUnitFactorsIsTheSumOrTheDifferenceRoundedOnce)
 {
-    constexpr std::uint32_t kCount = 45;  // one vector pass and a scalar tail
-    const auto a = zrtest::random_samples<float>(kCount, 5), b = zrtest::random_samples<float>(kCount, 6);
-    std::vector<float> sum(kCount), difference(kCount);
-    zrcalcAddVectorsAndMultiplyByScalar_float(sum.data(), a.data(), b.data(), kCount, 1.0f, 1.0f);
-    zrcalcAddVectorsAndMultiplyByScalar_float_cdecl(difference.data(), a.data(), b.data(), kCount, -1.0f, 1.0f);
-    for (std::uint32_t i = 0; i < kCount; ++i) {
+    const auto a = zrtest::random_samples<float>(45, 5), b = zrtest::random_samples<float>(45, 6);
+    std::vector<float> sum(45), difference(45);
+    zrcalcAddVectorsAndMultiplyByScalar_float(sum.data(), a.data(), b.data(), 45, 1.0f, 1.0f);
+    zrcalcAddVectorsAndMultiplyByScalar_float_cdecl(difference.data(), a.data(), b.data(), 45, -1.0f, 1.0f);
+    for (std::size_t i = 0; i < 45; ++i) {
         EXPECT_TRUE(BitsEqual(a[i] + b[i], sum[i])) << i;
         EXPECT_TRUE(BitsEqual(a[i] - b[i], difference[i])) << i;
     }
-}
-
-TEST(AddVectorsAndMultiplyByScalar, RoundsTheScaledSumOnce)
-{
-    // (1 + e)^2 = 1 + 2e + e^2: the fused step keeps the e^2 that a rounded
-    // product would lose, in the vector lanes and in the scalar tail alike.
+    // (1 + e)^2 - (1 + 2e) = e^2 survives only if the product is not rounded alone.
     const float e = std::ldexp(1.0f, -23);
-    const std::vector<float> source1(33, -(1.0f + 2 * e)), source2(33, 1.0f + e);
-    std::vector<float> out(33);
-    zrcalcAddVectorsAndMultiplyByScalar_float(out.data(), source1.data(), source2.data(), 33, 1.0f + e, 2.0f);
-    for (float v : out) EXPECT_EQ(v, 2 * e * e);
+    const std::vector<float> s1(33, -(1 + 2 * e)), s2(33, 1 + e);
+    zrcalcAddVectorsAndMultiplyByScalar_float(sum.data(), s1.data(), s2.data(), 33, 1 + e, 2.0f);
+    for (std::size_t i = 0; i < 33; ++i) EXPECT_EQ(sum[i], 2 * e * e) << i;
 }
 
-TEST(TwinEntryPoints, GiveThePlainNamesResults)
+TEST(ElementwiseValues, TwinsGiveThePlainNamesResults)
 {
-    constexpr std::uint32_t kCount = 71;
-    const auto a = zrtest::random_samples<float>(kCount, 11), b = zrtest::random_samples<float>(kCount, 12);
-    std::vector<float> plain(kCount), twin(kCount);
-    zrcalcSubtractVectorsAndMultiplyByScalar_float(plain.data(), a.data(), b.data(), kCount, 0.3f);
-    zrcalcSubtractVectorsAndMultiplyByScalar_float_cdecl(twin.data(), a.data(), b.data(), kCount, 0.3f);
-    EXPECT_TRUE(BitsEqual(plain.data(), twin.data(), kCount));
-    zrcalcAddVectorsAndMultiplyByScalar_float(plain.data(), a.data(), b.data(), kCount, 0.7f, -1.5f);
-    zrcalcAddVectorsAndMultiplyByScalar_float_cdecl(twin.data(), a.data(), b.data(), kCount, 0.7f, -1.5f);
-    EXPECT_TRUE(BitsEqual(plain.data(), twin.data(), kCount));
-    std::vector<float> f1 = a, f2 = a;
-    zrcalcMultiplyVectorByScalar_float(f1.data(), kCount, 0.3f);
-    zrcalcMultiplyVectorByScalar_float_cdecl(f2.data(), kCount, 0.3f);
-    EXPECT_TRUE(BitsEqual(f1.data(), f2.data(), kCount));
-    std::vector<double> d1(kCount, 1.7), d2(kCount, 1.7);
-    zrcalcMultiplyVectorByScalar_double(d1.data(), kCount, 0.3);
-    zrcalcMultiplyVectorByScalar_double_cdecl(d2.data(), kCount, 0.3);
-    EXPECT_TRUE(BitsEqual(d1.data(), d2.data(), kCount));
+    const auto a = zrtest::random_samples<float>(71, 11), b = zrtest::random_samples<float>(71, 12);
+    std::vector<float> plain(a), twin(a);
+    zrcalcSubtractVectorsAndMultiplyByScalar_float(plain.data(), a.data(), b.data(), 71, 0.3f);
+    zrcalcSubtractVectorsAndMultiplyByScalar_float_cdecl(twin.data(), a.data(), b.data(), 71, 0.3f);
+    zrcalcMultiplyVectorByScalar_float(plain.data(), 71, 0.7f);
+    zrcalcMultiplyVectorByScalar_float_cdecl(twin.data(), 71, 0.7f);
+    EXPECT_TRUE(BitsEqual(plain.data(), twin.data(), 71));
+    std::vector<double> p(71, 1.7), t(71, 1.7);
+    zrcalcMultiplyVectorByScalar_double(p.data(), 71, 0.3);
+    zrcalcMultiplyVectorByScalar_double_cdecl(t.data(), 71, 0.3);
+    EXPECT_TRUE(BitsEqual(p.data(), t.data(), 71));
 }
 
-TEST(ComplexVectorAbs, ThreeFourGivesFiveOrTwentyFiveAndHugeComponentsOverflow)
+TEST(ElementwiseValues, ComplexAbsOfThreeFourIsFiveOrTwentyFiveAndHugeComponentsOverflow)
 {
-    // Nine pairs: two vector steps of four doubles and one scalar element; the huge
-    // pair once in a vector step and once in the tail.
     std::vector<double> pairs;
     for (int i = 0; i < 9; ++i) pairs.insert(pairs.end(), {3.0, 4.0});
-    pairs[2 * 2] = pairs[2 * 8] = 1e200;
+    pairs[2 * 2] = pairs[2 * 8] = 1e200;  // elements 2 (vector pass) and 8 (tail)
     pairs[2 * 2 + 1] = pairs[2 * 8 + 1] = 0.0;
     std::vector<double> magnitude(9), squared(9);
     zrcalcComplexVectorAbs_double_cdecl(magnitude.data(), pairs.data(), false, 9);
     zrcalcComplexVectorAbs_double_cdecl(squared.data(), pairs.data(), true, 9);
-    const double inf = std::numeric_limits<double>::infinity();
     for (int i = 0; i < 9; ++i) {
         const bool huge = i == 2 || i == 8;
-        EXPECT_EQ(magnitude[i], huge ? inf : 5.0) << i;
-        EXPECT_EQ(squared[i], huge ? inf : 25.0) << i;
+        EXPECT_EQ(magnitude[i], huge ? HUGE_VAL : 5.0) << i;
+        EXPECT_EQ(squared[i], huge ? HUGE_VAL : 25.0) << i;
     }
     const float big[2] = {2e19f, 0.0f};
     float out = 0;
     zrcalcComplexVectorAbs_float_cdecl(&out, big, false, 1);
-    EXPECT_EQ(out, std::numeric_limits<float>::infinity());
+    EXPECT_EQ(out, HUGE_VALF);
 }
 
-TEST(ComplexVectorAbs, FloatWritesIntoItsOwnInput)
+TEST(ElementwiseValues, ComplexAbsFloatWritesIntoItsOwnInput)
 {
     std::vector<float> memory;
     for (int i = 0; i < 21; ++i) memory.insert(memory.end(), {3.0f * i, 4.0f * i});
     zrcalcComplexVectorAbs_float_cdecl(memory.data(), memory.data(), false, 21);
     for (int i = 0; i < 21; ++i) EXPECT_EQ(memory[i], 5.0f * i) << i;
-    for (int i = 21; i < 42; ++i) EXPECT_EQ(memory[i], i % 2 ? 4.0f * (i / 2) : 3.0f * (i / 2)) << i;
 }
 
-TEST(ComplexVectorAbs, AnyNonzeroFlagByteAsksForTheSquares)
+TEST(ElementwiseValues, ComplexAbsTakesAnyNonzeroFlagByteForSquares)
 {
-    // Hosts outside C++ pass TRUE as any nonzero byte; called through the flag
-    // byte's plain integer type.
+    // Hosts outside C++ may pass TRUE as any nonzero byte: called through the
+    // flag byte's plain integer type.
     using ByteFlagAbs = void(ZRCALC_CDECL*)(double*, const double*, std::uint8_t, std::uint32_t);
-    const auto abs_with_byte = reinterpret_cast<ByteFlagAbs>(reinterpret_cast<void (*)()>(&zrcalcComplexVectorAbs_double_cdecl));
+    const auto abs_with_byte =
+        reinterpret_cast<ByteFlagAbs>(reinterpret_cast<void (*)()>(&zrcalcComplexVectorAbs_double_cdecl));
     const double pairs[2] = {3.0, 4.0};
     for (std::uint8_t flag : {1, 2, 0x80, 0xFF}) {
         double out = 0;
@@ -396,10 +327,9 @@ TEST(ComplexVectorAbs, AnyNonzeroFlagByteAsksForTheSquares)
     }
 }
 
-TEST(VectorsMax, ANaNOnOneSideGivesTheOtherValueAndTwoNaNsGiveANaN)
+TEST(ElementwiseValues, MaxOfANaNAndOneIsOneAndOfTwoNaNsANaN)
 {
-    // Twenty-one elements: one vector pass of sixteen doubles, a vector step and a
-    // scalar element; the cases sit in each of them.
+    // 21 doubles: a pass of 16, a vector of 4 and one element; the cases in each.
     const double nan = std::numeric_limits<double>::quiet_NaN();
     for (std::size_t at : {3, 17, 20}) {
         std::vector<double> a(21, 0.5), b(21, -0.5), out(21);
@@ -414,14 +344,14 @@ TEST(VectorsMax, ANaNOnOneSideGivesTheOtherValueAndTwoNaNsGiveANaN)
     }
 }
 
-TEST(SqrtVector, MinusOneGivesANaNAndMinusZeroStaysMinusZero)
+TEST(ElementwiseValues, SqrtOfMinusOneIsANaNAndOfMinusZeroMinusZero)
 {
     std::vector<double> source(9, 4.0), out(9);
     source[1] = source[8] = -1.0;
     source[2] = source[7] = -0.0;
     zrcalcSqrtVector_double_cdecl(out.data(), source.data(), 9);
-    for (std::size_t i : {1, 8}) EXPECT_TRUE(std::isnan(out[i])) << i;
-    for (std::size_t i : {2, 7}) EXPECT_TRUE(BitsEqual(-0.0, out[i])) << i;
+    EXPECT_TRUE(std::isnan(out[1]) && std::isnan(out[8]));
+    EXPECT_TRUE(BitsEqual(-0.0, out[2]) && BitsEqual(-0.0, out[7]));
     EXPECT_EQ(out[0], 2.0);
 }
 
