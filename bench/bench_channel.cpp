@@ -106,7 +106,8 @@ void ScaledValuesScalarLoop(benchmark::State& state, int stride)
         Out* dst = destination.data();
         const std::ptrdiff_t step = stride;
         benchmark::DoNotOptimize(src);
-        for (std::size_t k = 0; k < n; ++k) dst[k] = std::fma(static_cast<Out>(src[static_cast<std::ptrdiff_t>(k) * step]), factor, offset);
+        for (std::size_t k = 0; k < n; ++k)
+            dst[k] = std::fma(static_cast<Out>(src[static_cast<std::ptrdiff_t>(k) * step]), factor, offset);
         benchmark::ClobberMemory();
     }
     set_throughput(state, n, sizeof(Raw) + sizeof(Out));

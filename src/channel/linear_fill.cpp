@@ -32,12 +32,14 @@ void store_one(T* p, T value)
 // Indexes begin .. count-1, one at a time.
 void fill_doubles(double* buffer, std::uint32_t begin, std::uint32_t count, double factor, double offset)
 {
-    for (std::uint32_t i = begin; i < count; ++i) store_one(buffer + i, std::fma(static_cast<double>(i), factor, offset));
+    for (std::uint32_t i = begin; i < count; ++i)
+        store_one(buffer + i, std::fma(static_cast<double>(i), factor, offset));
 }
 
 void fill_floats(float* buffer, std::uint32_t begin, std::uint32_t count, float factor, float offset)
 {
-    for (std::uint32_t i = begin; i < count; ++i) store_one(buffer + i, std::fma(static_cast<float>(i), factor, offset));
+    for (std::uint32_t i = begin; i < count; ++i)
+        store_one(buffer + i, std::fma(static_cast<float>(i), factor, offset));
 }
 
 // The unsigned index lanes as floats, each rounded once: i >> 8 and i & 255

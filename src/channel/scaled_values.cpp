@@ -41,20 +41,6 @@
 
 namespace {
 
-enum SampleType : std::uint32_t {
-    kUInt8 = 0,
-    kInt8 = 1,
-    kInt16 = 2,
-    kUInt16 = 3,
-    kInt32 = 4,
-    kFloat = 5,
-    kInt64 = 6,
-    kDouble = 7,
-    kUInt32 = 8,
-    kFloatPairs = 9,
-    kDoublePairs = 10,
-};
-
 // Raw samples are only naturally aligned, and on 32-bit x86 an 8-byte sample
 // may sit on a 4-byte boundary: single samples and results move through memcpy.
 // A floating-point sample is kept in a register rather than folded into the
@@ -471,15 +457,23 @@ struct DoublePairsToFloat : ToFloat {
 // The loops
 // ---------------------------------------------------------------------------
 
-// Positions k = 0 .. n-1: whole output vectors, then one at a time.
+// Positions k = 0 .. n-1: whole output vectors, then one at a time. Two passes
+// per iteration while they fit: in the short loops of the narrow types the loop's
+// own counting is otherwise a good part of the work.
 template <class Rule, class Access>
 void scale_positions(const typename Rule::Raw* source, Access a, typename Rule::Out* destination, std::size_t n,
                      const typename Rule::Scale& scale)
 {
     constexpr std::size_t lanes = Rule::kLanes;
     std::size_t k = 0;
-    for (; n - k >= lanes; k += lanes)
+    for (; n - k >= 2 * lanes; k += 2 * lanes) {
         Rule::pass(source + static_cast<std::ptrdiff_t>(k) * a.step, a, destination + k, scale);
+        Rule::pass(source + static_cast<std::ptrdiff_t>(k + lanes) * a.step, a, destination + k + lanes, scale);
+    }
+    if (n - k >= lanes) {
+        Rule::pass(source + static_cast<std::ptrdiff_t>(k) * a.step, a, destination + k, scale);
+        k += lanes;
+    }
     for (; k < n; ++k) Rule::one(source + static_cast<std::ptrdiff_t>(k) * a.step, destination + k, scale);
 }
 
@@ -521,8 +515,8 @@ void scaled_values(const Params& params, std::size_t n)
 std::size_t values_to_write(std::uint32_t type, std::int32_t count)
 {
     if (count <= 0) return 0;
-    const std::size_t per_position = (type == kFloatPairs || type == kDoublePairs) ? 2 : 1;
-    return per_position * static_cast<std::size_t>(count);
+    const bool pairs = type == ChannelSampleType_FloatPairs || type == ChannelSampleType_DoublePairs;
+    return (pairs ? 2 : 1) * static_cast<std::size_t>(count);
 }
 
 }  // namespace
@@ -533,17 +527,17 @@ void ZRCALC_STDCALL zrcalcChannelGetScaledValuesAtPos_double(const ScaledValuesP
     const std::size_t n = values_to_write(p.sampleType, p.count);
     if (n == 0) return;
     switch (p.sampleType) {
-    case kUInt8: return scaled_values<NarrowIntToDouble<std::uint8_t>>(p, n);
-    case kInt8: return scaled_values<NarrowIntToDouble<std::int8_t>>(p, n);
-    case kInt16: return scaled_values<NarrowIntToDouble<std::int16_t>>(p, n);
-    case kUInt16: return scaled_values<NarrowIntToDouble<std::uint16_t>>(p, n);
-    case kInt32: return scaled_values<NarrowIntToDouble<std::int32_t>>(p, n);
-    case kFloat: return scaled_values<FloatToDouble>(p, n);
-    case kInt64: return scaled_values<Int64ToDouble>(p, n);
-    case kDouble: return scaled_values<DoubleToDouble>(p, n);
-    case kUInt32: return scaled_values<UInt32ToDouble>(p, n);
-    case kFloatPairs: return scaled_values<FloatPairsToDouble>(p, n);
-    case kDoublePairs: return scaled_values<BitCopy<double>>(p, n);
+    case ChannelSampleType_UInt8: return scaled_values<NarrowIntToDouble<std::uint8_t>>(p, n);
+    case ChannelSampleType_Int8: return scaled_values<NarrowIntToDouble<std::int8_t>>(p, n);
+    case ChannelSampleType_Int16: return scaled_values<NarrowIntToDouble<std::int16_t>>(p, n);
+    case ChannelSampleType_UInt16: return scaled_values<NarrowIntToDouble<std::uint16_t>>(p, n);
+    case ChannelSampleType_Int32: return scaled_values<NarrowIntToDouble<std::int32_t>>(p, n);
+    case ChannelSampleType_Float: return scaled_values<FloatToDouble>(p, n);
+    case ChannelSampleType_Int64: return scaled_values<Int64ToDouble>(p, n);
+    case ChannelSampleType_Double: return scaled_values<DoubleToDouble>(p, n);
+    case ChannelSampleType_UInt32: return scaled_values<UInt32ToDouble>(p, n);
+    case ChannelSampleType_FloatPairs: return scaled_values<FloatPairsToDouble>(p, n);
+    case ChannelSampleType_DoublePairs: return scaled_values<BitCopy<double>>(p, n);
     default: return;  // not a sample type: nothing is written
     }
 }
@@ -554,17 +548,17 @@ void ZRCALC_STDCALL zrcalcChannelGetScaledValuesAtPos_float(const ScaledValuesPa
     const std::size_t n = values_to_write(p.sampleType, p.count);
     if (n == 0) return;
     switch (p.sampleType) {
-    case kUInt8: return scaled_values<NarrowIntToFloat<std::uint8_t>>(p, n);
-    case kInt8: return scaled_values<NarrowIntToFloat<std::int8_t>>(p, n);
-    case kInt16: return scaled_values<NarrowIntToFloat<std::int16_t>>(p, n);
-    case kUInt16: return scaled_values<NarrowIntToFloat<std::uint16_t>>(p, n);
-    case kInt32: return scaled_values<NarrowIntToFloat<std::int32_t>>(p, n);
-    case kFloat: return scaled_values<FloatToFloat>(p, n);
-    case kInt64: return scaled_values<Int64ToFloat>(p, n);
-    case kDouble: return scaled_values<DoubleToFloatScaledInDouble>(p, n);
-    case kUInt32: return scaled_values<UInt32ToFloat>(p, n);
-    case kFloatPairs: return scaled_values<BitCopy<float>>(p, n);
-    case kDoublePairs: return scaled_values<DoublePairsToFloat>(p, n);
+    case ChannelSampleType_UInt8: return scaled_values<NarrowIntToFloat<std::uint8_t>>(p, n);
+    case ChannelSampleType_Int8: return scaled_values<NarrowIntToFloat<std::int8_t>>(p, n);
+    case ChannelSampleType_Int16: return scaled_values<NarrowIntToFloat<std::int16_t>>(p, n);
+    case ChannelSampleType_UInt16: return scaled_values<NarrowIntToFloat<std::uint16_t>>(p, n);
+    case ChannelSampleType_Int32: return scaled_values<NarrowIntToFloat<std::int32_t>>(p, n);
+    case ChannelSampleType_Float: return scaled_values<FloatToFloat>(p, n);
+    case ChannelSampleType_Int64: return scaled_values<Int64ToFloat>(p, n);
+    case ChannelSampleType_Double: return scaled_values<DoubleToFloatScaledInDouble>(p, n);
+    case ChannelSampleType_UInt32: return scaled_values<UInt32ToFloat>(p, n);
+    case ChannelSampleType_FloatPairs: return scaled_values<BitCopy<float>>(p, n);
+    case ChannelSampleType_DoublePairs: return scaled_values<DoublePairsToFloat>(p, n);
     default: return;  // not a sample type: nothing is written
     }
 }

@@ -21,7 +21,9 @@ template <>
 struct Fill<double> {
     static constexpr void (*names[2])(double*, uint32_t, double, double) = {
         [](double* b, uint32_t n, double f, double o) { zrcalcChannelFillBufferWithLinearFunction_double(b, n, f, o); },
-        [](double* b, uint32_t n, double f, double o) { zrcalcChannelFillBufferWithLinearFunction_double_cdecl(b, n, f, o); }};
+        [](double* b, uint32_t n, double f, double o) {
+            zrcalcChannelFillBufferWithLinearFunction_double_cdecl(b, n, f, o);
+        }};
     // The index is exact in double.
     static double rule(uint32_t i, double f, double o) { return std::fma(double(i), f, o); }
 };
@@ -29,7 +31,9 @@ template <>
 struct Fill<float> {
     static constexpr void (*names[2])(float*, uint32_t, float, float) = {
         [](float* b, uint32_t n, float f, float o) { zrcalcChannelFillBufferWithLinearFunction_float(b, n, f, o); },
-        [](float* b, uint32_t n, float f, float o) { zrcalcChannelFillBufferWithLinearFunction_float_cdecl(b, n, f, o); }};
+        [](float* b, uint32_t n, float f, float o) {
+            zrcalcChannelFillBufferWithLinearFunction_float_cdecl(b, n, f, o);
+        }};
     // The index exactly in double, then rounded once to float.
     static float rule(uint32_t i, float f, float o) { return std::fma(float(double(i)), f, o); }
 };
@@ -63,7 +67,8 @@ TYPED_TEST(LinearFill, FollowsTheRuleAtEveryCountAndAlignment)
                     fill(buffer.data(), count, fs[k], os[k]);
                     auto want = expected<T>(0, count, fs[k], os[k]);
                     want.resize(41, sentinel);
-                    ASSERT_TRUE(BitsEqual(want.data(), buffer.data(), 41)) << "count " << count << ", offset " << offset;
+                    ASSERT_TRUE(BitsEqual(want.data(), buffer.data(), 41))
+                        << "count " << count << ", offset " << offset;
                 }
 }
 

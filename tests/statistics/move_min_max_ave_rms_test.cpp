@@ -125,55 +125,49 @@ Source source_layout(uint32_t count, int32_t stride)
 
 const int32_t kStrides[] = {1, 2, 3, 4, 0, -1, -3};
 
+// One call on fresh random samples at the given array offsets, against the model.
+::testing::AssertionResult AgreesWithModel(uint32_t count, int32_t stride, std::size_t sourceOffset,
+                                           std::size_t destinationOffset, float offset, Stats prior)
+{
+    const Source layout = source_layout(count, stride);
+    const zrtest::OffsetArray<int16_t> source(zrtest::random_samples<int16_t>(layout.span, 17 * count + stride),
+                                              sourceOffset);
+    zrtest::OffsetArray<int16_t> destination(count, destinationOffset);
+    const int16_t* first = source.data() + layout.first;
+    const Model model(first, count, stride, offset, prior, destination.data());
+    auto result = SameStats(model.stats(), move(destination.data(), first, count, stride, offset, prior));
+    if (result) result = zrtest::BitsEqual(model.copy().data(), destination.data(), count);
+    return result << " (count " << count << ", stride " << stride << ", offsets " << sourceOffset << "/"
+                  << destinationOffset << ")";
+}
+
+// 0.31830988f is inexact in float: the element and the block form of the shifted
+// sample differ, so a sample added on the wrong path changes the last bits.
 TEST(MoveAndGetMinMaxAveRMS, EveryCountStrideAndAlignmentMatchesTheModel)
 {
-    const float offset = 0.31830988f;  // inexact in float: the two forms of the shifted sample differ
     const Stats prior{100, -100, 5.5, 0.125};
     for (int32_t stride : kStrides) {
-        for (uint32_t count = 0; count <= 70; ++count) {
-            const Source layout = source_layout(count, stride);
-            const auto values = zrtest::random_samples<int16_t>(layout.span, 17 * count + stride);
-            // One sample at a time whatever the addresses at a stride of 0 or below.
-            const auto offsets = stride > 0 ? zrtest::alignment_offsets<int16_t>() : std::vector<std::size_t>{0, 2};
-            for (std::size_t sourceOffset : offsets) {
-                const zrtest::OffsetArray<int16_t> source(values, sourceOffset);
-                const int16_t* first = source.data() + layout.first;
-                for (std::size_t destinationOffset : offsets) {
-                    zrtest::OffsetArray<int16_t> destination(count, destinationOffset);
-                    const Model model(first, count, stride, offset, prior, destination.data());
-                    const Stats actual = move(destination.data(), first, count, stride, offset, prior);
-                    ASSERT_TRUE(SameStats(model.stats(), actual))
-                        << "count " << count << ", stride " << stride << ", offsets " << sourceOffset << "/"
-                        << destinationOffset;
-                    ASSERT_TRUE(zrtest::BitsEqual(model.copy().data(), destination.data(), count));
-                }
-            }
-        }
+        // At a stride of 0 or below the addresses choose nothing.
+        const auto offsets = stride > 0 ? zrtest::alignment_offsets<int16_t>() : std::vector<std::size_t>{0, 2};
+        for (uint32_t count = 0; count <= 70; ++count)
+            for (std::size_t sourceOffset : offsets)
+                for (std::size_t destinationOffset : offsets)
+                    ASSERT_TRUE(AgreesWithModel(count, stride, sourceOffset, destinationOffset, 0.31830988f, prior));
     }
 }
 
-// Longer blocks: many passes of the loop, at a few alignments.
+// Longer blocks (100 samples at stride 4 among them): many passes of the loop.
 TEST(MoveAndGetMinMaxAveRMS, LongBlocksMatchTheModel)
 {
-    for (int32_t stride : kStrides) {
-        for (uint32_t count : {1000u, 4099u}) {
-            const Source layout = source_layout(count, stride);
-            const auto values = zrtest::random_samples<int16_t>(layout.span, count);
-            for (std::size_t offset : {0u, 6u, 30u}) {
-                const zrtest::OffsetArray<int16_t> source(values, offset);
-                zrtest::OffsetArray<int16_t> destination(count, 32 - offset);
-                const int16_t* first = source.data() + layout.first;
-                const Model model(first, count, stride, 0.70710677f, kNeutral, destination.data());
-                const Stats actual = move(destination.data(), first, count, stride, 0.70710677f, kNeutral);
-                EXPECT_TRUE(SameStats(model.stats(), actual)) << count << " " << stride;
-                EXPECT_TRUE(zrtest::BitsEqual(model.copy().data(), destination.data(), count));
-            }
-        }
-    }
+    for (int32_t stride : kStrides)
+        for (uint32_t count : {100u, 1000u, 4099u})
+            for (std::size_t offset : {0u, 6u, 30u})
+                EXPECT_TRUE(AgreesWithModel(count, stride, offset, 32 - offset, 0.70710677f, kNeutral));
 }
 
 // The minimum and the maximum planted at every position, on both block paths:
-// head, either half of a block, the last 16 samples, the tail.
+// head, either half of a block, the last 16 samples, the tail. Integer limits are
+// reported exactly.
 TEST(MoveAndGetMinMaxAveRMS, FindsTheExtremesWhereverTheyLie)
 {
     for (int32_t stride : {1, 3}) {
@@ -182,13 +176,13 @@ TEST(MoveAndGetMinMaxAveRMS, FindsTheExtremesWhereverTheyLie)
                 for (uint32_t at = 0; at < count; ++at) {
                     const Source layout = source_layout(count, stride);
                     std::vector<int16_t> values(layout.span, 5);
-                    values[static_cast<std::size_t>(at) * stride] = -30000;
-                    values[static_cast<std::size_t>(count - 1 - at) * stride] = at == count - 1 - at ? -30000 : 30000;
+                    values[static_cast<std::size_t>(count - 1 - at) * stride] = 32767;
+                    values[static_cast<std::size_t>(at) * stride] = -32768;
                     const zrtest::OffsetArray<int16_t> source(values, offset);
                     zrtest::OffsetArray<int16_t> destination(count, offset);
                     const Stats s = move(destination.data(), source.data(), count, stride, 0.0f, kNeutral);
-                    ASSERT_EQ(s.lo, -30000) << "count " << count << ", at " << at << ", offset " << offset;
-                    ASSERT_EQ(s.hi, at == count - 1 - at ? 5 : 30000) << "count " << count << ", at " << at;
+                    ASSERT_EQ(s.lo, -32768) << "count " << count << ", at " << at << ", offset " << offset;
+                    ASSERT_EQ(s.hi, at == count - 1 - at ? 5 : 32767) << "count " << count << ", at " << at;
                 }
             }
         }
@@ -216,49 +210,16 @@ TEST(MoveAndGetMinMaxAveRMS, KeepsOuterPriorsAndSumsExactly)
     }
 }
 
-TEST(MoveAndGetMinMaxAveRMS, StatedExamples)
+// 16 samples at a 32-byte-aligned source: one block, no head, no tail.
+TEST(MoveAndGetMinMaxAveRMS, OneAlignedBlock)
 {
-    // count = 15, stride 3: one sample at a time, destination[i] = source[3i].
-    {
-        std::vector<int16_t> source(43);
-        for (std::size_t i = 0; i < source.size(); ++i) source[i] = static_cast<int16_t>(i * 11 - 200);
-        std::vector<int16_t> destination(15);
-        const Stats s = move(destination.data(), source.data(), 15, 3, 1.5f, kNeutral);
-        for (int i = 0; i < 15; ++i) EXPECT_EQ(destination[i], source[3 * i]);
-        EXPECT_EQ(s.lo, -200);
-        EXPECT_EQ(s.hi, source[42]);
-    }
-    // count = 16, stride 1, aligned source: one block, no head or tail.
-    {
-        std::vector<int16_t> values(16);
-        for (int i = 0; i < 16; ++i) values[i] = static_cast<int16_t>((i % 2 ? -1 : 1) * i * 1000);
-        const zrtest::OffsetArray<int16_t> source(values, 0);
-        std::vector<int16_t> destination(16);
-        const Stats s = move(destination.data(), source.data(), 16, 1, 0.0f, kNeutral);
-        EXPECT_EQ(destination, values);
-        EXPECT_EQ(s.lo, -15000);
-        EXPECT_EQ(s.hi, 14000);
-        EXPECT_EQ(s.sum, -8000.0);
-    }
-    // count = 100, stride 4: every fourth sample; the extremes and the sum agree
-    // with one sample at a time (a stride of 0 or below never takes blocks),
-    // the sum of squares up to rounding.
-    {
-        const auto values = zrtest::random_samples<int16_t>(397, 4);
-        std::vector<int16_t> blocked(100), single(100);
-        const Stats b = move(blocked.data(), values.data(), 100, 4, 0.25f, kNeutral);
-        Stats e = kNeutral;
-        for (uint32_t i = 0; i < 100; ++i) {
-            // One call per sample takes the element path.
-            single[i] = 0;
-            e = move(&single[i], &values[4 * i], 1, 4, 0.25f, e);
-        }
-        EXPECT_EQ(blocked, single);
-        EXPECT_EQ(b.lo, e.lo);
-        EXPECT_EQ(b.hi, e.hi);
-        EXPECT_EQ(b.sum, e.sum);
-        EXPECT_NEAR(b.sumOfSquares, e.sumOfSquares, 1e-12 * e.sumOfSquares);
-    }
+    std::vector<int16_t> values(16);
+    for (int i = 0; i < 16; ++i) values[i] = static_cast<int16_t>((i % 2 ? -1 : 1) * i * 1000);
+    const zrtest::OffsetArray<int16_t> source(values, 0);
+    std::vector<int16_t> destination(16);
+    const Stats s = move(destination.data(), source.data(), 16, 1, 0.0f, kNeutral);
+    EXPECT_EQ(destination, values);
+    EXPECT_TRUE(SameStats(Stats{-15000, 14000, -8000.0, 1240000000.0}, s));
 }
 
 TEST(MoveAndGetMinMaxAveRMS, CountZeroReadsAndWritesNothing)
