@@ -1,8 +1,12 @@
-// Example host program: a record of 16-bit samples of one channel, synthesised
-// here (no input file), is fed block by block to the accumulating statistics; the
-// host then forms average and RMS from the totals, as a data-acquisition program
-// does at the end of a record. The same figures computed directly in long double
-// are printed beside them.
+// Example host program. A record of 16-bit samples, synthesised here (no input
+// file), is analysed twice, as a data-acquisition program does at the end of a
+// record:
+//  1. one channel's raw counts fed block by block to the accumulating statistics;
+//  2. the typical call: the raw samples of one channel, interleaved with those of
+//     three others, read and scaled to volts block by block, and the volts folded
+//     into the running statistics.
+// The host forms average and RMS from the totals; the same figures computed
+// directly in long double are printed beside them.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -27,14 +31,30 @@ std::vector<int16_t> synthesise_record(std::size_t samples)
     return record;
 }
 
-}  // namespace
 
-int main()
+struct Figures {
+    double minimum, maximum, average, rms;
+};
+
+void print_comparison(const char* unit, const Figures& lib, const Figures& direct)
 {
-    const std::size_t samples = 100000;
-    const std::size_t block = 4096;  // the host's acquisition block
-    const std::vector<int16_t> record = synthesise_record(samples);
+    std::printf("%-10s %22s %22s\n", unit, "zrcalc (double)", "direct (long double)");
+    std::printf("%-10s %22.12f %22.12f\n", "minimum", lib.minimum, direct.minimum);
+    std::printf("%-10s %22.12f %22.12f\n", "maximum", lib.maximum, direct.maximum);
+    std::printf("%-10s %22.12f %22.12f\n", "average", lib.average, direct.average);
+    std::printf("%-10s %22.12f %22.12f\n\n", "RMS", lib.rms, direct.rms);
+}
 
+bool agree(const Figures& a, const Figures& b, double tolerance)
+{
+    return a.minimum == b.minimum && a.maximum == b.maximum && std::fabs(a.average - b.average) <= tolerance &&
+           std::fabs(a.rms - b.rms) <= tolerance;
+}
+
+// Raw counts of one channel straight into the accumulating statistics.
+bool analyse_counts(const std::vector<int16_t>& record, std::size_t block)
+{
+    const std::size_t samples = record.size();
     // Accumulators as the host sets them before the first block.
     int16_t minimum = INT16_MAX, maximum = INT16_MIN;
     double sum = 0.0, sum_of_squares = 0.0;
@@ -43,8 +63,8 @@ int main()
         const auto n = static_cast<uint32_t>(samples - start < block ? samples - start : block);
         zrcalcGetMinMaxAveRMS_int16_t(record.data() + start, n, &minimum, &maximum, &sum, &sum_of_squares, offset);
     }
-    const double average = sum / static_cast<double>(samples);
-    const double rms = std::sqrt(sum_of_squares / static_cast<double>(samples));
+    const Figures lib{double(minimum), double(maximum), sum / double(samples),
+                      std::sqrt(sum_of_squares / double(samples))};
 
     long double direct_sum = 0.0L, direct_squares = 0.0L;
     int16_t direct_min = INT16_MAX, direct_max = INT16_MIN;
@@ -54,18 +74,67 @@ int main()
         if (x < direct_min) direct_min = x;
         if (x > direct_max) direct_max = x;
     }
-    const long double direct_average = direct_sum / samples;
-    const long double direct_rms = std::sqrt(direct_squares / samples);
+    const Figures direct{double(direct_min), double(direct_max), double(direct_sum / samples),
+                         double(std::sqrt(direct_squares / samples))};
+    std::printf("1. %zu int16 samples of one channel, in blocks of %zu\n\n", samples, block);
+    print_comparison("counts", lib, direct);
+    return agree(lib, direct, 1e-9);
+}
 
-    std::printf("record: %zu int16 samples of one channel, fed in blocks of %zu\n\n", samples, block);
-    std::printf("%-10s %22s %22s\n", "", "zrcalc (double)", "direct (long double)");
-    std::printf("%-10s %22d %22d\n", "minimum", minimum, direct_min);
-    std::printf("%-10s %22d %22d\n", "maximum", maximum, direct_max);
-    std::printf("%-10s %22.12f %22.12Lf\n", "average", average, direct_average);
-    std::printf("%-10s %22.12f %22.12Lf\n", "RMS", rms, direct_rms);
-    const bool agree = minimum == direct_min && maximum == direct_max &&
-                       std::fabs(average - static_cast<double>(direct_average)) < 1e-9 &&
-                       std::fabs(rms - static_cast<double>(direct_rms)) < 1e-9;
-    std::printf("\n%s\n", agree ? "the figures agree" : "THE FIGURES DISAGREE");
-    return agree ? 0 : 1;
+// The typical call: channel 2 of four interleaved channels, scaled to volts.
+bool analyse_scaled_channel(const std::vector<int16_t>& channel, std::size_t block)
+{
+    const int32_t channels = 4, wanted = 2;
+    const std::size_t samples = channel.size();
+    std::vector<int16_t> interleaved(samples * channels);
+    for (std::size_t i = 0; i < samples; ++i)
+        for (int32_t c = 0; c < channels; ++c)
+            interleaved[i * channels + c] =
+                c == wanted ? channel[i] : static_cast<int16_t>(1000 * c - int32_t(i % 7));
+    const double volts_per_count = 10.0 / 32768.0, zero_volts = -0.0125;  // a +-10 V range with a zero offset
+
+    double minimum = HUGE_VAL, maximum = -HUGE_VAL, sum = 0.0, sum_of_squares = 0.0;
+    std::vector<double> volts(block);
+    for (std::size_t start = 0; start < samples; start += block) {
+        const auto n = static_cast<int32_t>(samples - start < block ? samples - start : block);
+        ScaledValuesParams_double params{};
+        params.source = interleaved.data() + start * channels + wanted;
+        params.destination = volts.data();
+        params.factor = volts_per_count;
+        params.offset = zero_volts;
+        params.count = n;
+        params.sampleType = ChannelSampleType_Int16;
+        params.stride = channels;
+        zrcalcChannelGetScaledValuesAtPos_double(&params);
+        zrcalcGetMinMaxAveRMS_double(volts.data(), uint32_t(n), &minimum, &maximum, &sum, &sum_of_squares, 0.0);
+    }
+    const Figures lib{minimum, maximum, sum / double(samples), std::sqrt(sum_of_squares / double(samples))};
+
+    long double direct_sum = 0.0L, direct_squares = 0.0L;
+    double direct_min = HUGE_VAL, direct_max = -HUGE_VAL;
+    for (int16_t x : channel) {
+        const double v = std::fma(double(x), volts_per_count, zero_volts);
+        direct_sum += v;
+        direct_squares += static_cast<long double>(v) * v;
+        if (v < direct_min) direct_min = v;
+        if (v > direct_max) direct_max = v;
+    }
+    const Figures direct{direct_min, direct_max, double(direct_sum / samples),
+                         double(std::sqrt(direct_squares / samples))};
+    std::printf("2. channel %d of %d interleaved int16 channels, scaled to volts, in blocks of %zu\n\n", wanted,
+                channels, block);
+    print_comparison("volts", lib, direct);
+    return agree(lib, direct, 1e-12);
+}
+
+}  // namespace
+
+int main()
+{
+    const std::vector<int16_t> record = synthesise_record(100000);
+    const bool counts_agree = analyse_counts(record, 4096);
+    const bool volts_agree = analyse_scaled_channel(record, 4096);
+    const bool ok = counts_agree && volts_agree;
+    std::printf("%s\n", ok ? "the figures agree" : "THE FIGURES DISAGREE");
+    return ok ? 0 : 1;
 }
