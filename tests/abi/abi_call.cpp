@@ -1,22 +1,23 @@
 #include "abi_call.h"
 
 #include <cstddef>
-#include <map>
 #include <sstream>
 
 namespace zrabi {
 
+std::multimap<std::string, CaseBody>& cases()
+{
+    static std::multimap<std::string, CaseBody> registered;
+    return registered;
+}
+
 #if defined(__i386__)
 
-static_assert(offsetof(RawCall, function) == 0 && offsetof(RawCall, words) == 4 &&
-              offsetof(RawCall, word_count) == 8 && offsetof(RawCall, pad) == 12 &&
-              offsetof(RawCall, result_kind) == 16 && offsetof(RawCall, esp_before_pushes) == 20 &&
-              offsetof(RawCall, esp_at_call) == 24 && offsetof(RawCall, esp_after_return) == 28 &&
-              offsetof(RawCall, eax) == 32 && offsetof(RawCall, ebx) == 36 && offsetof(RawCall, esi) == 40 &&
-              offsetof(RawCall, edi) == 44 && offsetof(RawCall, st0_float) == 48 &&
-              offsetof(RawCall, st0_double) == 56 && offsetof(RawCall, mxcsr_before) == 64 &&
-              offsetof(RawCall, mxcsr_after) == 68 && offsetof(RawCall, x87_env_before) == 72 &&
-              offsetof(RawCall, x87_env_after) == 100,
+static_assert(offsetof(RawCall, pad) == 12 && offsetof(RawCall, result_kind) == 16 &&
+                  offsetof(RawCall, esp_before_pushes) == 20 && offsetof(RawCall, eax) == 32 &&
+                  offsetof(RawCall, edi) == 44 && offsetof(RawCall, st0_float) == 48 &&
+                  offsetof(RawCall, st0_double) == 56 && offsetof(RawCall, mxcsr_before) == 64 &&
+                  offsetof(RawCall, x87_env_before) == 72 && offsetof(RawCall, x87_env_after) == 100,
               "the trampoline addresses these fields by offset");
 
 // void zrabi_trampoline(RawCall* call), cdecl.
@@ -93,76 +94,42 @@ void raw_call(RawCall& call, unsigned stack_offset)
     zrabi_trampoline(&call);
 }
 
-std::vector<unsigned> stack_offsets() { return {0, 4, 8, 12}; }
+RawCall checked_call(const Target& target, const std::vector<std::uint32_t>& words, ResultKind kind)
+{
+    RawCall call{};
+    call.function = target.address;
+    call.words = words.data();
+    call.word_count = static_cast<std::uint32_t>(words.size());
+    call.result_kind = kind;
+    raw_call(call, target.stack_offset);
+    const std::string faults = frame_faults(target, call);
+    if (!faults.empty()) ADD_FAILURE() << faults;
+    return call;
+}
 
 std::string frame_faults(const Target& target, const RawCall& call)
 {
     std::ostringstream out;
+    const bool stdcall = target.convention == Convention::Stdcall;
     const std::uint32_t pushed = call.esp_before_pushes - call.esp_at_call;
     if (pushed != 4 * call.word_count || call.esp_at_call % 16 != target.stack_offset)
-        out << "trampoline: pushed " << pushed << " bytes at ESP mod 16 = " << call.esp_at_call % 16 << "\n";
-    const std::uint32_t expected_esp =
-        target.convention == Convention::Stdcall ? call.esp_at_call + target.argument_bytes : call.esp_at_call;
-    if (call.esp_after_return != expected_esp) {
-        out << "removed " << static_cast<std::int32_t>(call.esp_after_return - call.esp_at_call)
-            << " argument bytes; " << (target.convention == Convention::Stdcall ? "stdcall" : "cdecl")
-            << " must remove " << (target.convention == Convention::Stdcall ? target.argument_bytes : 0) << "\n";
-    }
-    if (call.ebx != kEbxSentinel || call.esi != kEsiSentinel || call.edi != kEdiSentinel)
+        out << "trampoline: wrong pushes or ESP = " << call.esp_at_call % 16 << " mod 16\n";
+    if (call.esp_after_return - call.esp_at_call != (stdcall ? std::uint32_t(target.argument_bytes) : 0u))
+        out << "removed " << std::int32_t(call.esp_after_return - call.esp_at_call) << " argument bytes; "
+            << (stdcall ? "stdcall" : "cdecl") << " must remove " << (stdcall ? target.argument_bytes : 0) << "\n";
+    // The sentinels that the trampoline loads before the call.
+    if (call.ebx != 0x5EB05EB0u || call.esi != 0x51E51E51u || call.edi != 0xED1ED1EDu)
         out << "a callee-saved register (EBX, ESI or EDI) changed\n";
-    const std::uint32_t tag_after = call.x87_env_after[2] & 0xFFFF;
-    const std::uint32_t top_before = (call.x87_env_before[1] >> 11) & 7, top_after = (call.x87_env_after[1] >> 11) & 7;
-    if (tag_after != 0xFFFF || top_after != top_before)
-        out << "x87 stack not empty after the call (tag word 0x" << std::hex << tag_after << std::dec
-            << ", TOP " << top_before << " -> " << top_after << ")\n";
+    const std::uint32_t tag = call.x87_env_after[2] & 0xFFFF;
+    if (tag != 0xFFFF || ((call.x87_env_after[1] ^ call.x87_env_before[1]) & 0x3800))
+        out << "x87 stack not empty after the call (tag word 0x" << std::hex << tag << std::dec << ")\n";
     if (call.x87_env_after[1] & 0x40) out << "x87 stack fault (a value missing from or left on the stack)\n";
-    if ((call.x87_env_after[0] & 0xFFFF) != (call.x87_env_before[0] & 0xFFFF))
-        out << "x87 control word changed\n";
+    if ((call.x87_env_after[0] ^ call.x87_env_before[0]) & 0xFFFF) out << "x87 control word changed\n";
     // MXCSR: the control bits belong to the caller, the exception flags do not.
-    if ((call.mxcsr_after & ~0x3Fu) != (call.mxcsr_before & ~0x3Fu)) out << "MXCSR control bits changed\n";
+    if ((call.mxcsr_after ^ call.mxcsr_before) & ~0x3Fu) out << "MXCSR control bits changed\n";
     return out.str();
 }
 
-#else
-
-void raw_call(RawCall&, unsigned) {}
-std::vector<unsigned> stack_offsets() { return {0}; }
-std::string frame_faults(const Target&, const RawCall&) { return {}; }
-
 #endif
-
-namespace {
-std::map<std::string, CaseBody>& registry()
-{
-    static std::map<std::string, CaseBody> cases;
-    return cases;
-}
-}  // namespace
-
-std::vector<std::string>& duplicate_cases()
-{
-    static std::vector<std::string> names;
-    return names;
-}
-
-bool register_case(const char* name, CaseBody body)
-{
-    const bool fresh = registry().emplace(name, std::move(body)).second;
-    if (!fresh) duplicate_cases().push_back(name);
-    return fresh;
-}
-
-const CaseBody* find_case(const std::string& name)
-{
-    const auto it = registry().find(name);
-    return it == registry().end() ? nullptr : &it->second;
-}
-
-std::vector<std::string> case_names()
-{
-    std::vector<std::string> names;
-    for (const auto& [name, body] : registry()) names.push_back(name);
-    return names;
-}
 
 }  // namespace zrabi

@@ -7,34 +7,48 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "abi_call.h"
 
 namespace {
 
+using zrabi::Convention;
+
 enum class Kind { BOTH, CDECL_ONLY, DECORATED, DECORATED_TWIN };
 
+// Every exported name of an entry point with its convention on 32-bit x86. On
+// ELF the decorated stdcall names are exported undecorated.
 struct TableEntry {
     std::string name;
-    Kind kind;
     int bytes;
     bool built;
-    std::vector<std::string> aliases;
+    std::vector<std::pair<std::string, Convention>> names;
 };
+
+void PrintTo(const TableEntry& e, std::ostream* os) { *os << e.name; }
 
 std::vector<TableEntry> table_entries()
 {
     std::vector<TableEntry> entries;
+    const auto add = [&](std::string name, Kind kind, int bytes, bool built) {
+        const Convention plain = kind == Kind::CDECL_ONLY ? Convention::Cdecl : Convention::Stdcall;
+        entries.push_back({name, bytes, built, {{name, plain}}});
+        if (kind == Kind::BOTH || kind == Kind::DECORATED_TWIN)
+            entries.back().names.push_back({name + "_cdecl", Convention::Cdecl});
+    };
+    const auto alias = [&](const std::string& alias, const std::string& target) {
+        for (auto& e : entries)
+            if (e.name == target)
+                e.names.insert(e.names.end(), {{alias, Convention::Stdcall}, {alias + "_cdecl", Convention::Cdecl}});
+    };
 #define BUILT true
 #define PLANNED false
-#define ZRABI_ENTRY_ROW(name, kind, bytes, state) entries.push_back({#name, Kind::kind, bytes, state, {}});
+#define ZRABI_ENTRY_ROW(name, kind, bytes, state) add(#name, Kind::kind, bytes, state);
+#define ZRABI_ALIAS_ROW(name, target, state) alias(#name, #target);
     ZRCALC_ENTRY_POINTS(ZRABI_ENTRY_ROW)
-#define ZRABI_ALIAS_ROW(alias, target, state)                                                   \
-    for (auto& e : entries)                                                                     \
-        if (e.name == #target) e.aliases.push_back(#alias);
     ZRCALC_ALIASES(ZRABI_ALIAS_ROW)
 #undef ZRABI_ALIAS_ROW
 #undef ZRABI_ENTRY_ROW
@@ -43,68 +57,28 @@ std::vector<TableEntry> table_entries()
     return entries;
 }
 
-// Every exported name of an entry point with the convention it uses on 32-bit
-// x86. On ELF the decorated stdcall names are exported undecorated.
-std::vector<std::pair<std::string, zrabi::Convention>> names_of(const TableEntry& e)
-{
-    using zrabi::Convention;
-    std::vector<std::pair<std::string, Convention>> names;
-    switch (e.kind) {
-    case Kind::BOTH:
-    case Kind::DECORATED_TWIN:
-        names.push_back({e.name, Convention::Stdcall});
-        names.push_back({e.name + "_cdecl", Convention::Cdecl});
-        break;
-    case Kind::CDECL_ONLY: names.push_back({e.name, Convention::Cdecl}); break;
-    case Kind::DECORATED: names.push_back({e.name, Convention::Stdcall}); break;
-    }
-    for (const std::string& alias : e.aliases) {
-        names.push_back({alias, Convention::Stdcall});
-        names.push_back({alias + "_cdecl", Convention::Cdecl});
-    }
-    return names;
-}
-
-void* library()
-{
-    static void* handle = dlopen(ZRCALC_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
-    return handle;
-}
-
 class EntryPointAbi : public ::testing::TestWithParam<TableEntry> {};
 
 TEST_P(EntryPointAbi, EveryNameKeepsItsConventionAndGivesTheModelsResult)
 {
+    static void* const library = dlopen(ZRCALC_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(library, nullptr) << dlerror();
     const TableEntry& e = GetParam();
-    ASSERT_NE(library(), nullptr) << dlerror();
-    const auto names = names_of(e);
+    const auto& names = e.names;
     std::vector<const void*> addresses;
     for (const auto& [symbol, convention] : names) {
-        const void* address = dlsym(library(), symbol.c_str());
-        if (e.built)
-            EXPECT_NE(address, nullptr) << symbol << " is built but not resolvable";
-        else
-            EXPECT_EQ(address, nullptr) << symbol << " is planned but resolvable";
-        addresses.push_back(address);
+        addresses.push_back(dlsym(library, symbol.c_str()));
+        EXPECT_EQ(addresses.back() != nullptr, e.built) << symbol << (e.built ? " is built but not resolvable"
+                                                                              : " is planned but resolvable");
     }
     if (!e.built || HasFailure()) return;
 
-    const zrabi::CaseBody* body = zrabi::find_case(e.name);
-    ASSERT_NE(body, nullptr) << e.name << " is built but has no ABI case (add one with ZRABI_CASE)";
+    const auto cases = zrabi::cases().equal_range(e.name);
+    ASSERT_NE(cases.first, cases.second) << e.name << " is built but has no ABI case (add one with ZRABI_CASE)";
     for (std::size_t i = 0; i < names.size(); ++i) {
-        for (unsigned offset : zrabi::stack_offsets()) {
-            zrabi::Target target;
-            target.symbol = names[i].first;
-            target.address = addresses[i];
-            target.convention = names[i].second;
-            target.argument_bytes = e.bytes;
-            target.stack_offset = offset;
-#if defined(__i386__)
-            SCOPED_TRACE(target.symbol + " called with ESP = " + std::to_string(offset) + " mod 16");
-#else
-            SCOPED_TRACE(target.symbol);
-#endif
-            (*body)(target);
+        for (unsigned offset : zrabi::stack_offsets) {
+            SCOPED_TRACE(names[i].first + " called with ESP = " + std::to_string(offset) + " mod 16");
+            cases.first->second(zrabi::Target{addresses[i], names[i].second, e.bytes, offset});
         }
     }
 }
@@ -112,28 +86,16 @@ TEST_P(EntryPointAbi, EveryNameKeepsItsConventionAndGivesTheModelsResult)
 INSTANTIATE_TEST_SUITE_P(Table, EntryPointAbi, ::testing::ValuesIn(table_entries()),
                          [](const ::testing::TestParamInfo<TableEntry>& info) { return info.param.name; });
 
-TEST(AbiCases, EachNamesOneEntryOfTheTable)
+TEST(AbiCases, EachNamesOneEntryOfTheTableOnce)
 {
     const auto entries = table_entries();
-    for (const std::string& name : zrabi::case_names()) {
-        EXPECT_TRUE(std::any_of(entries.begin(), entries.end(), [&](const TableEntry& e) { return e.name == name; }))
-            << "ABI case " << name << " names no entry of the table";
+    for (const auto& [name, body] : zrabi::cases()) {
+        EXPECT_EQ(zrabi::cases().count(name), 1u) << "ABI case " << name << " registered twice";
+        bool known = false;
+        for (const TableEntry& e : entries) known = known || e.name == name;
+        EXPECT_TRUE(known) << "ABI case " << name << " names no entry of the table";
     }
-    EXPECT_TRUE(zrabi::duplicate_cases().empty()) << "registered twice: " << zrabi::duplicate_cases().front();
 }
-
-}  // namespace
-
-ZRABI_CASE(zrcalcGetVersion, void(int32_t*, int32_t*, int32_t, int32_t*))
-{
-    int32_t major = -1, minor = -1, flag = -1;
-    entry(&major, &minor, 13, &flag);
-    EXPECT_EQ(major, 3);
-    EXPECT_EQ(minor, 4);
-    EXPECT_EQ(flag, 1);
-}
-
-namespace {
 
 #if defined(__i386__)
 
@@ -141,88 +103,71 @@ namespace {
 // the checks see each fault.
 asm(R"(
     .pushsection .text
-    .p2align 4
 zrabi_probe_stdcall8:
     movl $42, %eax
     ret $8
 zrabi_probe_removes_4_of_8:
     ret $4
-zrabi_probe_returns_one_in_st0:
+zrabi_probe_one_in_st0:
     fld1
     ret
 zrabi_probe_clobbers_ebx:
     xorl %ebx, %ebx
-    ret
 zrabi_probe_plain_return:
     ret
     .popsection
 )");
-extern "C" void zrabi_probe_stdcall8();
-extern "C" void zrabi_probe_removes_4_of_8();
-extern "C" void zrabi_probe_returns_one_in_st0();
-extern "C" void zrabi_probe_clobbers_ebx();
-extern "C" void zrabi_probe_plain_return();
+extern "C" void zrabi_probe_stdcall8(), zrabi_probe_removes_4_of_8(), zrabi_probe_one_in_st0(),
+    zrabi_probe_clobbers_ebx(), zrabi_probe_plain_return();
 
-struct ProbeResult {
-    zrabi::RawCall call;
-    std::string faults;
-};
-
-ProbeResult probe(void (*function)(), zrabi::Convention convention, int bytes, zrabi::ResultKind kind,
-                  unsigned offset = 4)
+std::string probe(void (*function)(), Convention convention, int bytes, zrabi::ResultKind kind,
+                  unsigned offset = 4, zrabi::RawCall* record = nullptr)
 {
     const std::vector<std::uint32_t> words(bytes / 4, 0x11111111u);
-    ProbeResult r{};
-    r.call.function = reinterpret_cast<const void*>(function);
-    r.call.words = words.data();
-    r.call.word_count = static_cast<std::uint32_t>(words.size());
-    r.call.result_kind = kind;
-    zrabi::raw_call(r.call, offset);
-    zrabi::Target target;
-    target.convention = convention;
-    target.argument_bytes = bytes;
-    target.stack_offset = offset;
-    r.faults = zrabi::frame_faults(target, r.call);
-    return r;
+    zrabi::RawCall call{};
+    call.function = reinterpret_cast<const void*>(function);
+    call.words = words.data();
+    call.word_count = static_cast<std::uint32_t>(words.size());
+    call.result_kind = kind;
+    zrabi::raw_call(call, offset);
+    if (record) *record = call;
+    return zrabi::frame_faults(zrabi::Target{nullptr, convention, bytes, offset}, call);
 }
 
-TEST(Trampoline, PushesAtEveryAlignmentAndAcceptsAConformingStdcall)
+TEST(Trampoline, AcceptsConformingCallsAtEveryAlignmentAndReadsSt0)
 {
-    for (unsigned offset : zrabi::stack_offsets()) {
-        const auto r = probe(zrabi_probe_stdcall8, zrabi::Convention::Stdcall, 8, zrabi::kResultInEax, offset);
-        EXPECT_EQ(r.faults, "") << offset;
-        EXPECT_EQ(r.call.esp_at_call % 16, offset);
-        EXPECT_EQ(r.call.eax, 42u);
+    zrabi::RawCall call;
+    for (unsigned offset : zrabi::stack_offsets) {
+        EXPECT_EQ(probe(zrabi_probe_stdcall8, Convention::Stdcall, 8, zrabi::kResultInEax, offset, &call), "");
+        EXPECT_EQ(call.esp_at_call % 16, offset);
+        EXPECT_EQ(call.eax, 42u);
+        EXPECT_EQ(probe(zrabi_probe_one_in_st0, Convention::Cdecl, 4, zrabi::kResultDoubleInSt0, offset, &call), "");
+        EXPECT_EQ(call.st0_double, 1.0);
+        EXPECT_EQ(probe(zrabi_probe_one_in_st0, Convention::Cdecl, 12, zrabi::kResultFloatInSt0, offset, &call), "");
+        EXPECT_EQ(call.st0_float, 1.0f);
     }
 }
 
 TEST(Trampoline, SeesEachBrokenConvention)
 {
-    using zrabi::Convention;
-    EXPECT_NE(probe(zrabi_probe_stdcall8, Convention::Cdecl, 8, zrabi::kResultInEax).faults, "")
-        << "a cdecl name that removes its arguments";
-    EXPECT_NE(probe(zrabi_probe_removes_4_of_8, Convention::Stdcall, 8, zrabi::kResultInEax).faults, "")
-        << "a stdcall name that removes too few bytes";
-    EXPECT_NE(probe(zrabi_probe_plain_return, Convention::Stdcall, 8, zrabi::kResultInEax).faults, "")
-        << "a stdcall name that removes nothing";
-    EXPECT_NE(probe(zrabi_probe_returns_one_in_st0, Convention::Cdecl, 0, zrabi::kResultInEax).faults, "")
-        << "a value left on the x87 stack";
-    EXPECT_NE(probe(zrabi_probe_plain_return, Convention::Cdecl, 0, zrabi::kResultDoubleInSt0).faults, "")
-        << "a double result missing from ST(0)";
-    EXPECT_NE(probe(zrabi_probe_clobbers_ebx, Convention::Cdecl, 0, zrabi::kResultInEax).faults, "")
-        << "EBX not preserved";
-}
-
-TEST(Trampoline, TakesFloatAndDoubleResultsFromSt0)
-{
-    const auto d = probe(zrabi_probe_returns_one_in_st0, zrabi::Convention::Cdecl, 4, zrabi::kResultDoubleInSt0);
-    EXPECT_EQ(d.faults, "");
-    EXPECT_EQ(d.call.st0_double, 1.0);
-    const auto f = probe(zrabi_probe_returns_one_in_st0, zrabi::Convention::Cdecl, 4, zrabi::kResultFloatInSt0);
-    EXPECT_EQ(f.faults, "");
-    EXPECT_EQ(f.call.st0_float, 1.0f);
+    using zrabi::kResultInEax;
+    EXPECT_NE(probe(zrabi_probe_stdcall8, Convention::Cdecl, 8, kResultInEax), "") << "a cdecl name pops";
+    EXPECT_NE(probe(zrabi_probe_removes_4_of_8, Convention::Stdcall, 8, kResultInEax), "") << "stdcall pops too few";
+    EXPECT_NE(probe(zrabi_probe_plain_return, Convention::Stdcall, 8, kResultInEax), "") << "stdcall pops nothing";
+    EXPECT_NE(probe(zrabi_probe_one_in_st0, Convention::Cdecl, 0, kResultInEax), "") << "a value left in ST(0)";
+    EXPECT_NE(probe(zrabi_probe_plain_return, Convention::Cdecl, 0, zrabi::kResultDoubleInSt0), "") << "no result";
+    EXPECT_NE(probe(zrabi_probe_clobbers_ebx, Convention::Cdecl, 0, kResultInEax), "") << "EBX not preserved";
 }
 
 #endif
 
 }  // namespace
+
+ZRABI_CASE(zrcalcGetVersion)
+{
+    int32_t major = -1, minor = -1, flag = -1;
+    entry(&major, &minor, 13, &flag);
+    EXPECT_EQ(major, 3);
+    EXPECT_EQ(minor, 4);
+    EXPECT_EQ(flag, 1);
+}

@@ -2,6 +2,7 @@
 // and doubles and floats passed by value in stack slots.
 #include <cmath>
 #include <cstdint>
+#include <type_traits>
 #include <vector>
 
 #include "abi_call.h"
@@ -9,60 +10,34 @@
 
 namespace {
 
-// Int16 raw samples of one channel interleaved with another (stride 2).
-const std::vector<int16_t> kInterleaved = {-3, 111, 7, 222, 100, 333, -32768, 444, 32767, 555};
-constexpr int32_t kPositions = 5;
+// Five int16 samples of one channel interleaved with another (stride 2), the
+// rest of the output a sentinel.
+template <class Params>
+void scaled_int16_at_stride_2(const zrabi::Entry<void(const Params*)>& entry)
+{
+    using T = std::remove_pointer_t<decltype(Params::destination)>;
+    const std::vector<int16_t> raw = {-3, 111, 7, 222, 100, 333, -32768, 444, 32767, 555};
+    std::vector<T> out(6, T(-7)), expected(6, T(-7));
+    Params params{raw.data(), out.data(), T(0.1), T(-0.25), 5, ChannelSampleType_Int16, 2};
+    entry(&params);
+    for (int k = 0; k < 5; ++k) expected[k] = std::fma(T(raw[2 * k]), T(0.1), T(-0.25));
+    EXPECT_TRUE(zrtest::BitsEqual(expected.data(), out.data(), out.size()));
+}
+
+// Past the widest vector pass, so the vector loop and its tail both run.
+template <class T>
+void linear_fill(const zrabi::Entry<void(T*, uint32_t, T, T)>& entry)
+{
+    constexpr uint32_t count = 35;
+    std::vector<T> out(count + 1, T(-7)), expected(count + 1, T(-7));
+    entry(out.data(), count, T(0.1), T(-0.3));
+    for (uint32_t i = 0; i < count; ++i) expected[i] = std::fma(T(i), T(0.1), T(-0.3));
+    EXPECT_TRUE(zrtest::BitsEqual(expected.data(), out.data(), out.size()));
+}
 
 }  // namespace
 
-ZRABI_CASE(zrcalcChannelGetScaledValuesAtPos_double, void(const ScaledValuesParams_double*))
-{
-    std::vector<double> destination(kPositions + 1, -7.0);
-    ScaledValuesParams_double params{};
-    params.source = kInterleaved.data();
-    params.destination = destination.data();
-    params.factor = 0.1;
-    params.offset = -0.25;
-    params.count = kPositions;
-    params.sampleType = ChannelSampleType_Int16;
-    params.stride = 2;
-    entry(&params);
-    for (int32_t k = 0; k < kPositions; ++k)
-        EXPECT_TRUE(zrtest::BitsEqual(std::fma(double(kInterleaved[2 * k]), 0.1, -0.25), destination[k])) << k;
-    EXPECT_EQ(destination[kPositions], -7.0) << "written past the count";
-}
-
-ZRABI_CASE(zrcalcChannelGetScaledValuesAtPos_float, void(const ScaledValuesParams_float*))
-{
-    std::vector<float> destination(kPositions + 1, -7.0f);
-    ScaledValuesParams_float params{};
-    params.source = kInterleaved.data();
-    params.destination = destination.data();
-    params.factor = 0.1f;
-    params.offset = -0.25f;
-    params.count = kPositions;
-    params.sampleType = ChannelSampleType_Int16;
-    params.stride = 2;
-    entry(&params);
-    for (int32_t k = 0; k < kPositions; ++k)
-        EXPECT_TRUE(zrtest::BitsEqual(std::fma(float(kInterleaved[2 * k]), 0.1f, -0.25f), destination[k])) << k;
-    EXPECT_EQ(destination[kPositions], -7.0f) << "written past the count";
-}
-
-ZRABI_CASE(zrcalcChannelFillBufferWithLinearFunction_double, void(double*, uint32_t, double, double))
-{
-    constexpr uint32_t count = 19;
-    std::vector<double> buffer(count);
-    entry(buffer.data(), count, 0.1, -0.30000000000000004);
-    for (uint32_t i = 0; i < count; ++i)
-        EXPECT_TRUE(zrtest::BitsEqual(std::fma(double(i), 0.1, -0.30000000000000004), buffer[i])) << i;
-}
-
-ZRABI_CASE(zrcalcChannelFillBufferWithLinearFunction_float, void(float*, uint32_t, float, float))
-{
-    constexpr uint32_t count = 35;
-    std::vector<float> buffer(count);
-    entry(buffer.data(), count, 0.1f, -0.3f);
-    for (uint32_t i = 0; i < count; ++i)
-        EXPECT_TRUE(zrtest::BitsEqual(std::fma(float(i), 0.1f, -0.3f), buffer[i])) << i;
-}
+ZRABI_CASE(zrcalcChannelGetScaledValuesAtPos_double) { scaled_int16_at_stride_2(entry); }
+ZRABI_CASE(zrcalcChannelGetScaledValuesAtPos_float) { scaled_int16_at_stride_2(entry); }
+ZRABI_CASE(zrcalcChannelFillBufferWithLinearFunction_double) { linear_fill(entry); }
+ZRABI_CASE(zrcalcChannelFillBufferWithLinearFunction_float) { linear_fill(entry); }

@@ -1,6 +1,6 @@
-// ABI cases of the vector primitives: element-wise arithmetic, sums and integer
-// conversions. Counts pass the widest vector pass (32 floats, 16 doubles), so
-// that the vector loops run under the frame that the trampoline sets up.
+// ABI cases of the vector primitives. The count passes the widest vector pass
+// (32 floats, 16 doubles), so the vector loops run under the trampoline's frame.
+// Inputs are small dyadic values: every sum below is exact in any order.
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -12,57 +12,69 @@ namespace {
 
 constexpr std::uint32_t kCount = 37;
 
-// start, start + step, ...: exact for the small dyadic values used here.
+// start, start + step, ... (n values).
 template <class T>
-std::vector<T> ramp(std::size_t n, T start, T step)
+std::vector<T> ramp(T start, T step, std::size_t n = kCount)
 {
     std::vector<T> v(n);
     for (std::size_t i = 0; i < n; ++i) v[i] = start + step * static_cast<T>(i);
     return v;
 }
 
+// An output of kCount elements and one sentinel past the end.
+template <class T>
+std::vector<T> output()
+{
+    return std::vector<T>(kCount + 1, T(-7));
+}
+
+// out holds rule(i) for every i < kCount, bit for bit, and its sentinel untouched.
+template <class T, class Rule>
+void expect_elements(const std::vector<T>& out, Rule rule)
+{
+    auto expected = output<T>();
+    for (std::uint32_t i = 0; i < kCount; ++i) expected[i] = rule(i);
+    EXPECT_TRUE(zrtest::BitsEqual(expected.data(), out.data(), kCount + 1));
+}
+
+template <class T>
+const std::vector<T> a = ramp<T>(T(-2.5), T(0.25));
+template <class T>
+const std::vector<T> b = ramp<T>(T(3.0), T(-0.125));
+
 template <class T>
 void add_scalar(const zrabi::Entry<void(T*, const T*, T, uint32_t)>& entry)
 {
-    const auto source = ramp<T>(kCount, T(-4.5), T(0.375));
-    std::vector<T> destination(kCount), expected(kCount);
-    const T scalar = T(0.1);
-    entry(destination.data(), source.data(), scalar, kCount);
-    for (std::uint32_t i = 0; i < kCount; ++i) expected[i] = scalar + source[i];
-    EXPECT_TRUE(zrtest::BitsEqual(expected.data(), destination.data(), kCount));
+    auto out = output<T>();
+    entry(out.data(), a<T>.data(), T(0.1), kCount);
+    expect_elements(out, [](std::uint32_t i) { return T(0.1) + a<T>[i]; });
 }
 
 template <class T>
-void multiply_by_scalar_in_place(const zrabi::Entry<void(T*, uint32_t, T)>& entry)
+void scale_in_place(const zrabi::Entry<void(T*, uint32_t, T)>& entry)
 {
-    auto data = ramp<T>(kCount, T(-3.25), T(0.5));
-    std::vector<T> expected(kCount);
-    const T factor = T(1.1);
-    for (std::uint32_t i = 0; i < kCount; ++i) expected[i] = factor * data[i];
-    entry(data.data(), kCount, factor);
-    EXPECT_TRUE(zrtest::BitsEqual(expected.data(), data.data(), kCount));
+    auto data = a<T>;
+    data.push_back(T(-7));
+    entry(data.data(), kCount, T(1.1));
+    expect_elements(data, [](std::uint32_t i) { return T(1.1) * a<T>[i]; });
 }
 
-// destination[i] = rule(source1[i], source2[i]) for the two-source operations.
+// destination[i] = rule(source1[i], source2[i]).
 template <class T, class Rule>
 void two_sources(const zrabi::Entry<void(T*, const T*, const T*, uint32_t)>& entry, Rule rule)
 {
-    const auto source1 = ramp<T>(kCount, T(-2.5), T(0.25));
-    const auto source2 = ramp<T>(kCount, T(3.0), T(-0.125));
-    std::vector<T> destination(kCount), expected(kCount);
-    entry(destination.data(), source1.data(), source2.data(), kCount);
-    for (std::uint32_t i = 0; i < kCount; ++i) expected[i] = rule(source1[i], source2[i]);
-    EXPECT_TRUE(zrtest::BitsEqual(expected.data(), destination.data(), kCount));
+    auto out = output<T>();
+    entry(out.data(), a<T>.data(), b<T>.data(), kCount);
+    expect_elements(out, [&](std::uint32_t i) { return rule(a<T>[i], b<T>[i]); });
 }
 
 template <class T>
 void square_root(const zrabi::Entry<void(T*, const T*, uint32_t)>& entry)
 {
-    const auto source = ramp<T>(kCount, T(0.0), T(0.75));
-    std::vector<T> destination(kCount), expected(kCount);
-    entry(destination.data(), source.data(), kCount);
-    for (std::uint32_t i = 0; i < kCount; ++i) expected[i] = std::sqrt(source[i]);
-    EXPECT_TRUE(zrtest::BitsEqual(expected.data(), destination.data(), kCount));
+    const auto source = ramp<T>(T(0), T(0.75));
+    auto out = output<T>();
+    entry(out.data(), source.data(), kCount);
+    expect_elements(out, [&](std::uint32_t i) { return std::sqrt(source[i]); });
 }
 
 // The flag goes first as false: the trampoline fills the upper bytes of its
@@ -70,138 +82,80 @@ void square_root(const zrabi::Entry<void(T*, const T*, uint32_t)>& entry)
 template <class T>
 void complex_abs(const zrabi::Entry<void(T*, const T*, bool, uint32_t)>& entry)
 {
-    const auto pairs = ramp<T>(2 * kCount, T(-6.0), T(0.5));
-    std::vector<T> destination(kCount), expected(kCount);
+    const auto pairs = ramp<T>(T(-6), T(0.5), 2 * kCount);
     for (bool squared : {false, true}) {
-        entry(destination.data(), pairs.data(), squared, kCount);
-        for (std::uint32_t i = 0; i < kCount; ++i) {
-            const T re = pairs[2 * i], im = pairs[2 * i + 1];
-            const T p = std::fma(im, im, re * re);
-            expected[i] = squared ? p : std::sqrt(p);
-        }
-        EXPECT_TRUE(zrtest::BitsEqual(expected.data(), destination.data(), kCount)) << "squared " << squared;
+        auto out = output<T>();
+        entry(out.data(), pairs.data(), squared, kCount);
+        expect_elements(out, [&](std::uint32_t i) {
+            const T p = std::fma(pairs[2 * i + 1], pairs[2 * i + 1], pairs[2 * i] * pairs[2 * i]);
+            return squared ? p : std::sqrt(p);
+        });
     }
 }
 
-// Sums over dyadic values whose partial sums are all exact, so the result is
-// the same in every order of addition.
-template <class T>
-std::vector<T> dyadic_samples()
+// The double sum of term(x) over the samples.
+template <class T, class Term>
+void sum_of(const zrabi::Entry<double(const T*, uint32_t)>& entry, Term term)
 {
-    std::vector<T> v(kCount);
-    for (std::uint32_t i = 0; i < kCount; ++i) v[i] = static_cast<T>((static_cast<int>(i % 7) - 3) * 0.5 + i * 0.25);
-    return v;
+    double expected = 0;
+    for (T x : a<T>) expected += term(x);
+    EXPECT_TRUE(zrtest::BitsEqual(expected, entry(a<T>.data(), kCount)));
+    EXPECT_TRUE(zrtest::BitsEqual(0.0, entry(a<T>.data(), 0)));
 }
+
+// Integer conversions keep the low bits (int32 to int16 wraps).
+template <class From, class To>
+void convert(const zrabi::Entry<void(const From*, To*, uint32_t)>& entry, From start, From step)
+{
+    const auto source = ramp<From>(start, step);
+    auto out = output<To>();
+    entry(source.data(), out.data(), kCount);
+    expect_elements(out, [&](std::uint32_t i) { return To(source[i]); });
+}
+
+const auto product = [](auto x, auto y) { return x * y; };
+const auto larger = [](auto x, auto y) { return std::fmax(x, y); };
 
 }  // namespace
 
-ZRABI_CASE(zrcalcAddScalarToVector_double_cdecl, void(double*, const double*, double, uint32_t)) { add_scalar(entry); }
-ZRABI_CASE(zrcalcAddScalarToVector_float_cdecl, void(float*, const float*, float, uint32_t)) { add_scalar(entry); }
+ZRABI_CASE(zrcalcAddScalarToVector_double_cdecl) { add_scalar(entry); }
+ZRABI_CASE(zrcalcAddScalarToVector_float_cdecl) { add_scalar(entry); }
+ZRABI_CASE(zrcalcMultiplyVectorByScalar_double) { scale_in_place(entry); }
+ZRABI_CASE(zrcalcMultiplyVectorByScalar_float) { scale_in_place(entry); }
+ZRABI_CASE(zrcalcMultiplyVectors_double_cdecl) { two_sources(entry, product); }
+ZRABI_CASE(zrcalcMultiplyVectors_float_cdecl) { two_sources(entry, product); }
+ZRABI_CASE(zrcalcVectorsMax_double_cdecl) { two_sources(entry, larger); }
+ZRABI_CASE(zrcalcVectorsMax_float_cdecl) { two_sources(entry, larger); }
+ZRABI_CASE(zrcalcSqrtVector_double_cdecl) { square_root(entry); }
+ZRABI_CASE(zrcalcSqrtVector_float_cdecl) { square_root(entry); }
+ZRABI_CASE(zrcalcComplexVectorAbs_double_cdecl) { complex_abs(entry); }
+ZRABI_CASE(zrcalcComplexVectorAbs_float_cdecl) { complex_abs(entry); }
 
-ZRABI_CASE(zrcalcAddVectorsAndMultiplyByScalar_float,
-           void(float*, const float*, const float*, uint32_t, float, float))
+ZRABI_CASE(zrcalcAddVectorsAndMultiplyByScalar_float)
 {
-    const auto source1 = ramp<float>(kCount, -2.5f, 0.25f), source2 = ramp<float>(kCount, 3.0f, -0.125f);
-    std::vector<float> destination(kCount), expected(kCount);
-    entry(destination.data(), source1.data(), source2.data(), kCount, 0.3f, 1.7f);
-    for (std::uint32_t i = 0; i < kCount; ++i) expected[i] = std::fma(source2[i], 0.3f, source1[i]) * 1.7f;
-    EXPECT_TRUE(zrtest::BitsEqual(expected.data(), destination.data(), kCount));
+    auto out = output<float>();
+    entry(out.data(), a<float>.data(), b<float>.data(), kCount, 0.3f, 1.7f);
+    expect_elements(out, [](std::uint32_t i) { return std::fma(b<float>[i], 0.3f, a<float>[i]) * 1.7f; });
 }
 
-ZRABI_CASE(zrcalcSubtractVectorsAndMultiplyByScalar_float,
-           void(float*, const float*, const float*, uint32_t, float))
+ZRABI_CASE(zrcalcSubtractVectorsAndMultiplyByScalar_float)
 {
-    const auto source1 = ramp<float>(kCount, -2.5f, 0.25f), source2 = ramp<float>(kCount, 3.0f, -0.125f);
-    std::vector<float> destination(kCount), expected(kCount);
-    entry(destination.data(), source1.data(), source2.data(), kCount, 0.7f);
-    for (std::uint32_t i = 0; i < kCount; ++i) expected[i] = (source1[i] - source2[i]) * 0.7f;
-    EXPECT_TRUE(zrtest::BitsEqual(expected.data(), destination.data(), kCount));
+    auto out = output<float>();
+    entry(out.data(), a<float>.data(), b<float>.data(), kCount, 0.7f);
+    expect_elements(out, [](std::uint32_t i) { return (a<float>[i] - b<float>[i]) * 0.7f; });
 }
 
-ZRABI_CASE(zrcalcMultiplyVectorByScalar_double, void(double*, uint32_t, double)) { multiply_by_scalar_in_place(entry); }
-ZRABI_CASE(zrcalcMultiplyVectorByScalar_float, void(float*, uint32_t, float)) { multiply_by_scalar_in_place(entry); }
+ZRABI_CASE(zrcalcSumValues_double) { sum_of(entry, [](double x) { return x; }); }
+ZRABI_CASE(zrcalcSumValues_float) { sum_of(entry, [](float x) { return double(x); }); }
+ZRABI_CASE(zrcalcSumAbsValues_float) { sum_of(entry, [](float x) { return std::fabs(double(x)); }); }
+ZRABI_CASE(zrcalcSumSquaredValues_float) { sum_of(entry, [](float x) { return double(x) * x; }); }
 
-ZRABI_CASE(zrcalcMultiplyVectors_double_cdecl, void(double*, const double*, const double*, uint32_t))
+ZRABI_CASE(zrcalcMultiplyVectorsAndCalcSum_float)
 {
-    two_sources(entry, [](double a, double b) { return a * b; });
-}
-ZRABI_CASE(zrcalcMultiplyVectors_float_cdecl, void(float*, const float*, const float*, uint32_t))
-{
-    two_sources(entry, [](float a, float b) { return a * b; });
-}
-
-ZRABI_CASE(zrcalcSqrtVector_double_cdecl, void(double*, const double*, uint32_t)) { square_root(entry); }
-ZRABI_CASE(zrcalcSqrtVector_float_cdecl, void(float*, const float*, uint32_t)) { square_root(entry); }
-
-ZRABI_CASE(zrcalcComplexVectorAbs_double_cdecl, void(double*, const double*, bool, uint32_t)) { complex_abs(entry); }
-ZRABI_CASE(zrcalcComplexVectorAbs_float_cdecl, void(float*, const float*, bool, uint32_t)) { complex_abs(entry); }
-
-ZRABI_CASE(zrcalcVectorsMax_double_cdecl, void(double*, const double*, const double*, uint32_t))
-{
-    two_sources(entry, [](double a, double b) { return std::fmax(a, b); });
-}
-ZRABI_CASE(zrcalcVectorsMax_float_cdecl, void(float*, const float*, const float*, uint32_t))
-{
-    two_sources(entry, [](float a, float b) { return std::fmax(a, b); });
-}
-
-ZRABI_CASE(zrcalcSumValues_double, double(const double*, uint32_t))
-{
-    const auto data = dyadic_samples<double>();
     double expected = 0;
-    for (double x : data) expected += x;
-    EXPECT_TRUE(zrtest::BitsEqual(expected, entry(data.data(), kCount)));
-    EXPECT_TRUE(zrtest::BitsEqual(0.0, entry(data.data(), 0)));
+    for (std::uint32_t i = 0; i < kCount; ++i) expected += double(a<float>[i]) * b<float>[i];
+    EXPECT_TRUE(zrtest::BitsEqual(expected, entry(a<float>.data(), b<float>.data(), kCount)));
 }
 
-ZRABI_CASE(zrcalcSumValues_float, double(const float*, uint32_t))
-{
-    const auto data = dyadic_samples<float>();
-    double expected = 0;
-    for (float x : data) expected += x;
-    EXPECT_TRUE(zrtest::BitsEqual(expected, entry(data.data(), kCount)));
-}
-
-ZRABI_CASE(zrcalcSumAbsValues_float, double(const float*, uint32_t))
-{
-    const auto data = dyadic_samples<float>();
-    double expected = 0;
-    for (float x : data) expected += std::fabs(x);
-    EXPECT_TRUE(zrtest::BitsEqual(expected, entry(data.data(), kCount)));
-}
-
-ZRABI_CASE(zrcalcSumSquaredValues_float, double(const float*, uint32_t))
-{
-    const auto data = dyadic_samples<float>();
-    double expected = 0;
-    for (float x : data) expected += double(x) * x;
-    EXPECT_TRUE(zrtest::BitsEqual(expected, entry(data.data(), kCount)));
-}
-
-ZRABI_CASE(zrcalcMultiplyVectorsAndCalcSum_float, double(const float*, const float*, uint32_t))
-{
-    const auto a = dyadic_samples<float>();
-    const auto b = ramp<float>(kCount, 2.0f, -0.25f);
-    double expected = 0;
-    for (std::uint32_t i = 0; i < kCount; ++i) expected += double(a[i]) * b[i];
-    EXPECT_TRUE(zrtest::BitsEqual(expected, entry(a.data(), b.data(), kCount)));
-}
-
-ZRABI_CASE(zrcalcConvertInt16ToInt32, void(const int16_t*, int32_t*, uint32_t))
-{
-    std::vector<int16_t> source(kCount);
-    for (std::uint32_t i = 0; i < kCount; ++i) source[i] = static_cast<int16_t>(i * 1777 - 32768);
-    std::vector<int32_t> destination(kCount + 1, 0x5A5A5A5A);
-    entry(source.data(), destination.data(), kCount);
-    for (std::uint32_t i = 0; i < kCount; ++i) EXPECT_EQ(destination[i], source[i]) << i;
-    EXPECT_EQ(destination[kCount], 0x5A5A5A5A) << "written past the count";
-}
-
-ZRABI_CASE(zrcalcConvertInt32ToInt16, void(const int32_t*, int16_t*, uint32_t))
-{
-    const std::vector<int32_t> source = {70000, -1, 32768, 32767, -32769, 0};
-    std::vector<int16_t> destination(source.size() + 1, 0x5A5A);
-    entry(source.data(), destination.data(), static_cast<uint32_t>(source.size()));
-    const std::vector<int16_t> expected = {4464, -1, -32768, 32767, 32767, 0, 0x5A5A};
-    EXPECT_EQ(destination, expected);
-}
+ZRABI_CASE(zrcalcConvertInt16ToInt32) { convert(entry, int16_t(-32768), int16_t(1777)); }
+ZRABI_CASE(zrcalcConvertInt32ToInt16) { convert(entry, -70000, 3889); }

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <initializer_list>
 #include <type_traits>
 #include <vector>
 
@@ -18,120 +19,92 @@
 namespace {
 
 using zrtest::BitsEqual;
+using zrtest::Guard;
 
 constexpr uint32_t kTypes = 11;
 constexpr std::size_t kRawBytes[kTypes] = {1, 1, 2, 2, 4, 4, 8, 8, 4, 4, 8};
-bool is_pair(uint32_t type) { return type == 9 || type == 10; }
 
-template <class T, class Bits>
-T from_bits(Bits b)
+// N: two values per position for the pair codes 9 and 10, none for a count <= 0.
+std::size_t values_of(uint32_t type, int32_t count)
 {
-    T v;
-    std::memcpy(&v, &b, sizeof v);
-    return v;
+    return count <= 0 ? 0 : std::size_t(count) * (type >= 9 ? 2 : 1);
 }
 
-template <class T>
-T read(const unsigned char* p)
+// The raw sample as a double: exact for every type but int64, which rounds once.
+double raw_double(uint32_t type, const unsigned char* p)
 {
-    T v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-// One result by the table of sample types, written to out byte for byte.
-void rule(uint32_t type, const unsigned char* raw, double f, double o, double* out)
-{
-    double v = 0;
+    const auto as = [p](auto v) { return std::memcpy(&v, p, sizeof v), double(v); };
     switch (type) {
-    case 0: v = std::fma(read<uint8_t>(raw), f, o); break;
-    case 1: v = std::fma(read<int8_t>(raw), f, o); break;
-    case 2: v = std::fma(read<int16_t>(raw), f, o); break;
-    case 3: v = std::fma(read<uint16_t>(raw), f, o); break;
-    case 4: v = std::fma(read<int32_t>(raw), f, o); break;
-    case 5: v = std::fma(read<float>(raw), f, o); break;
-    case 6: v = std::fma(static_cast<double>(read<int64_t>(raw)), f, o); break;
-    case 7: v = std::fma(read<double>(raw), f, o); break;
-    case 8: v = std::fma(read<uint32_t>(raw), f, o); break;
-    case 9: v = read<float>(raw); break;
-    case 10: std::memcpy(out, raw, 8); return;
+    case 0: return as(uint8_t());
+    case 1: return as(int8_t());
+    case 2: return as(int16_t());
+    case 3: return as(uint16_t());
+    case 4: return as(int32_t());
+    case 5: case 9: return as(float());
+    case 6: return as(int64_t());
+    case 8: return as(uint32_t());
+    default: return as(double());
     }
-    std::memcpy(out, &v, sizeof v);
 }
 
-void rule(uint32_t type, const unsigned char* raw, float f, float o, float* out)
+// One result by the conversion tables, stored byte for byte (the copies keep a
+// signalling NaN's bits). Integers of up to 32 bits are exact in double, so
+// float(x) rounds them once; int64 rounds twice on its way to float.
+void rule(uint32_t type, const unsigned char* p, double f, double o, double* out)
 {
-    float v = 0;
-    switch (type) {
-    case 0: v = std::fma(float(read<uint8_t>(raw)), f, o); break;
-    case 1: v = std::fma(float(read<int8_t>(raw)), f, o); break;
-    case 2: v = std::fma(float(read<int16_t>(raw)), f, o); break;
-    case 3: v = std::fma(float(read<uint16_t>(raw)), f, o); break;
-    case 4: v = std::fma(float(read<int32_t>(raw)), f, o); break;
-    case 5: v = std::fma(read<float>(raw), f, o); break;
-    case 6: v = std::fma(float(double(read<int64_t>(raw))), f, o); break;
-    case 7: v = float(std::fma(read<double>(raw), double(f), double(o))); break;
-    case 8: v = std::fma(float(double(read<uint32_t>(raw))), f, o); break;
-    case 9: std::memcpy(out, raw, 4); return;
-    case 10: v = float(read<double>(raw)); break;
-    }
-    std::memcpy(out, &v, sizeof v);
+    const double x = raw_double(type, p);
+    const double v = type == 9 ? x : std::fma(x, f, o);
+    std::memcpy(out, type == 10 ? static_cast<const void*>(p) : &v, sizeof v);
 }
 
-// The operation of one result type; name 0..3: plain, _cdecl, _aligned_output,
-// _aligned_output_cdecl.
-void call(const ScaledValuesParams_double* p, int name = 0)
+void rule(uint32_t type, const unsigned char* p, float f, float o, float* out)
 {
-    void (*const names[])(const ScaledValuesParams_double*) = {
-        [](auto q) { zrcalcChannelGetScaledValuesAtPos_double(q); },
-        [](auto q) { zrcalcChannelGetScaledValuesAtPos_double_cdecl(q); },
-        [](auto q) { zrcalcChannelGetScaledValuesAtPos_double_aligned_output(q); },
-        [](auto q) { zrcalcChannelGetScaledValuesAtPos_double_aligned_output_cdecl(q); }};
-    names[name](p);
+    const double x = raw_double(type, p);
+    const float v = type == 7 ? float(std::fma(x, double(f), double(o))) : type == 10 ? float(x)
+                                                                                      : std::fma(float(x), f, o);
+    std::memcpy(out, type == 9 ? static_cast<const void*>(p) : &v, sizeof v);
 }
-void call(const ScaledValuesParams_float* p, int name = 0)
-{
-    void (*const names[])(const ScaledValuesParams_float*) = {
-        [](auto q) { zrcalcChannelGetScaledValuesAtPos_float(q); },
-        [](auto q) { zrcalcChannelGetScaledValuesAtPos_float_cdecl(q); },
-        [](auto q) { zrcalcChannelGetScaledValuesAtPos_float_aligned_output(q); },
-        [](auto q) { zrcalcChannelGetScaledValuesAtPos_float_aligned_output_cdecl(q); }};
-    names[name](p);
-}
+
 template <class Out>
 using Params = std::conditional_t<std::is_same_v<Out, double>, ScaledValuesParams_double, ScaledValuesParams_float>;
 
-// One call: source points at raw value 0 (for a negative stride, at the top of
-// its buffer); compares the N results with the rule.
-template <class Out>
-::testing::AssertionResult run(uint32_t type, const unsigned char* source, Out* destination, int32_t count,
-                               int32_t stride, int name = 0, Out factor = Out(0.0123), Out offset = Out(-7.5))
+void call(const ScaledValuesParams_double* p, bool alias = false)
 {
-    Params<Out> p{source, destination, factor, offset, count, type, stride};
-    const std::size_t n = count <= 0 ? 0 : std::size_t(count) * (is_pair(type) ? 2 : 1);
-    std::vector<Out> expected(n);
-    for (std::size_t k = 0; k < n; ++k)
-        rule(type, source + std::ptrdiff_t(k) * stride * std::ptrdiff_t(kRawBytes[type]), factor, offset, &expected[k]);
-    call(&p, name);
-    return BitsEqual(expected.data(), destination, n);
+    (alias ? zrcalcChannelGetScaledValuesAtPos_double_aligned_output : zrcalcChannelGetScaledValuesAtPos_double)(p);
+}
+void call(const ScaledValuesParams_float* p, bool alias = false)
+{
+    (alias ? zrcalcChannelGetScaledValuesAtPos_float_aligned_output : zrcalcChannelGetScaledValuesAtPos_float)(p);
 }
 
-// Raw bytes of `count` samples: random bits for integers, random values with
-// infinities, NaN, signed zero, subnormals and rounding ties for floating point.
+// One call, its N results compared with the rule. source points at raw value 0
+// (for a negative stride, at the top of its buffer). The expected values are
+// taken before the call, so destination may be the source itself.
+template <class Out>
+::testing::AssertionResult run(uint32_t type, const unsigned char* source, Out* destination, int32_t count,
+                               int32_t stride, bool alias = false)
+{
+    const Out factor = Out(0.0123), offset = Out(-7.5);
+    std::vector<Out> expected(values_of(type, count));
+    for (std::size_t k = 0; k < expected.size(); ++k)
+        rule(type, source + std::ptrdiff_t(k) * stride * std::ptrdiff_t(kRawBytes[type]), factor, offset, &expected[k]);
+    const Params<Out> p{source, destination, factor, offset, count, type, stride};
+    call(&p, alias);
+    return BitsEqual(expected.data(), destination, expected.size());
+}
+
+// Raw bytes of `count` samples: random bits for integers, with rounding ties and
+// the sign bit; random values with infinities, NaN, signed zero, subnormals and
+// values that round for floating point.
 std::vector<unsigned char> raw_samples(uint32_t type, std::size_t count, uint64_t seed)
 {
-    std::vector<unsigned char> bytes(count * kRawBytes[type]);
-    auto put = [&](std::size_t i, auto v) {
-        if (i < count) std::memcpy(&bytes[i * sizeof v], &v, sizeof v);
-    };
-    const auto bits = zrtest::random_samples<uint8_t>(bytes.size(), seed);
-    if (!bytes.empty()) std::memcpy(bytes.data(), bits.data(), bytes.size());
+    auto bytes = zrtest::random_samples<unsigned char>(count * kRawBytes[type], seed);
+    auto put = [&](std::size_t i, auto v) { if (i < count) std::memcpy(&bytes[i * sizeof v], &v, sizeof v); };
+    const auto v = zrtest::random_samples<double>(count, seed, 1e6);
     if (type == 5 || type == 9) {
-        const auto v = zrtest::random_samples<float>(count, seed, 1e6);
-        for (std::size_t i = 0; i < count; ++i) put(i, v[i]);
+        for (std::size_t i = 0; i < count; ++i) put(i, float(v[i]));
         put(3, INFINITY), put(6, -0.0f), put(10, NAN), put(13, 1e-41f);
     } else if (type == 7 || type == 10) {
-        const auto v = zrtest::random_samples<double>(count, seed, 1e6);
         for (std::size_t i = 0; i < count; ++i) put(i, v[i]);
         put(2, 1.0 + 0x1p-30), put(5, -double(INFINITY)), put(9, double(NAN)), put(12, 1e300), put(14, 1e-310);
     } else if (type == 6) {
@@ -143,182 +116,133 @@ std::vector<unsigned char> raw_samples(uint32_t type, std::size_t count, uint64_
     return bytes;
 }
 
-const std::vector<int32_t> kStrides = {1, 3, 0, -1, -3};
-
 template <class Out>
 class ScaledValues : public ::testing::Test {};
 using ResultTypes = ::testing::Types<double, float>;
 TYPED_TEST_SUITE(ScaledValues, ResultTypes);
 
-// Every type and stride, counts 0..20 (past two passes of eight), every alignment
-// of source and destination; nothing past the N results is written.
-TYPED_TEST(ScaledValues, FollowTheRuleAtEveryCountStrideAndAlignment)
+// Every type and stride, counts 0..20 (past two passes of eight), bit for bit:
+// at every alignment of source and destination, nothing written past the N
+// results; with the read-only source and the destination flush against a
+// PROT_NONE page after them, then before them; in place where the raw sample is
+// as wide as the result and the stride is 1.
+TYPED_TEST(ScaledValues, FollowTheRuleEverywhereTouchingOnlyTheArrays)
 {
     using Out = TypeParam;
-    constexpr int32_t kMaxCount = 20;
     const Out sentinel = Out(-12345.0);
     for (uint32_t type = 0; type < kTypes; ++type)
-        for (int32_t stride : kStrides) {
-            const std::size_t size = kRawBytes[type], values = kMaxCount * (is_pair(type) ? 2 : 1);
-            const std::size_t span = (values - 1) * std::size_t(std::abs(stride)) + 1;
-            const auto raw = raw_samples(type, span, type * 100 + stride);
-            for (std::size_t srcOffset = 0; srcOffset < 32; srcOffset += size)
-                for (std::size_t dstOffset : zrtest::alignment_offsets<Out>()) {
-                    const zrtest::OffsetArray<unsigned char> src(raw, srcOffset);
-                    const unsigned char* first = src.data() + (stride < 0 ? (span - 1) * size : 0);
-                    for (int32_t count = 0; count <= kMaxCount; ++count) {
-                        const zrtest::OffsetArray<Out> dst(std::vector<Out>(values + 1, sentinel), dstOffset);
-                        const std::size_t n = std::size_t(count) * (is_pair(type) ? 2 : 1);
-                        ASSERT_TRUE(run(type, first, dst.data(), count, stride))
-                            << "type " << type << ", stride " << stride << ", count " << count << ", offsets "
-                            << srcOffset << "/" << dstOffset;
-                        ASSERT_TRUE(BitsEqual(sentinel, dst[n])) << "type " << type << ", count " << count;
+        for (int32_t stride : {1, 3, 0, -1, -3})
+            for (int32_t count = 0; count <= 20; ++count) {
+                const std::size_t size = kRawBytes[type], n = values_of(type, count);
+                const std::size_t span = n == 0 ? 0 : (n - 1) * std::size_t(std::abs(stride)) + 1;
+                const std::size_t top = stride < 0 && span ? (span - 1) * size : 0;
+                const auto raw = raw_samples(type, span, type * 100 + stride);
+                SCOPED_TRACE(::testing::Message() << "type " << type << ", stride " << stride << ", count " << count);
+                for (std::size_t srcOffset = 0; srcOffset < 32; srcOffset += size)
+                    for (std::size_t dstOffset : zrtest::alignment_offsets<Out>()) {
+                        const zrtest::OffsetArray<unsigned char> src(raw, srcOffset);
+                        const zrtest::OffsetArray<Out> dst(std::vector<Out>(n + 1, sentinel), dstOffset);
+                        ASSERT_TRUE(run(type, src.data() + top, dst.data(), count, stride))
+                            << "offsets " << srcOffset << "/" << dstOffset;
+                        ASSERT_TRUE(BitsEqual(sentinel, dst[n]));
                     }
-                }
-        }
-}
-
-// Source (read-only) and destination flush against a PROT_NONE page after them,
-// then before them: one access outside the caller's arrays faults.
-TYPED_TEST(ScaledValues, TouchOnlyTheCallersArrays)
-{
-    using Out = TypeParam;
-    for (uint32_t type = 0; type < kTypes; ++type)
-        for (int32_t stride : {1, 3, -3, 0})
-            for (int32_t count : {1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17})
-                for (auto guard : {zrtest::Guard::After, zrtest::Guard::Before}) {
-                    const std::size_t size = kRawBytes[type], n = std::size_t(count) * (is_pair(type) ? 2 : 1);
-                    const std::size_t span = (n - 1) * std::size_t(std::abs(stride)) + 1;
-                    const auto raw = raw_samples(type, span, 7);
+                for (auto guard : {Guard::After, Guard::Before}) {
                     zrtest::GuardedArray<unsigned char> src(raw.data(), raw.size(), guard);
-                    src.make_read_only();
                     zrtest::GuardedArray<Out> dst(n, guard);
-                    const unsigned char* first = src.data() + (stride < 0 ? (span - 1) * size : 0);
-                    ASSERT_TRUE(run(type, first, dst.data(), count, stride))
-                        << "type " << type << ", stride " << stride << ", count " << count;
+                    src.make_read_only();
+                    if (n == 0) dst.make_read_only();
+                    ASSERT_TRUE(run(type, src.data() + top, dst.data(), count, stride)) << "guarded";
                 }
+                if (stride == 1 && size == sizeof(Out)) {
+                    const zrtest::OffsetArray<unsigned char> buffer(raw, 0);
+                    ASSERT_TRUE(run(type, buffer.data(), reinterpret_cast<Out*>(buffer.data()), count, 1))
+                        << "in place";
+                }
+            }
 }
 
-// The four names of one operation give the same bits with an output that is not
-// on a 32-byte boundary.
-TYPED_TEST(ScaledValues, AllNamesBehaveAlikeWithUnalignedOutput)
+// The _aligned_output names are the same operations and need no alignment.
+TYPED_TEST(ScaledValues, AlignedOutputNamesTakeAnUnalignedOutput)
 {
-    using Out = TypeParam;
     for (uint32_t type = 0; type < kTypes; ++type) {
-        const auto raw = raw_samples(type, 40, 3);
-        for (int name = 0; name < 4; ++name) {
-            const zrtest::OffsetArray<Out> dst(26, sizeof(Out));
-            ASSERT_TRUE(run(type, raw.data(), dst.data(), 13, 1, name)) << "type " << type << ", name " << name;
-        }
+        const auto raw = raw_samples(type, 26, 3);
+        const zrtest::OffsetArray<TypeParam> dst(26, sizeof(TypeParam));
+        ASSERT_TRUE(run(type, raw.data(), dst.data(), 13, 1, true)) << "type " << type;
     }
 }
 
-// In place, where the raw sample is as wide as the result and the stride is 1.
-TYPED_TEST(ScaledValues, InPlaceWhereSamplesAreAsWideAsResults)
+template <class T>
+std::vector<unsigned char> bytes_of(std::initializer_list<T> values)
 {
-    using Out = TypeParam;
-    for (uint32_t type = 0; type < kTypes; ++type) {
-        if (kRawBytes[type] != sizeof(Out)) continue;
-        for (int32_t count = 0; count <= 20; ++count) {
-            const std::size_t n = std::size_t(count) * (is_pair(type) ? 2 : 1);
-            const auto raw = raw_samples(type, n, 11);
-            std::vector<Out> expected(n), buffer(n);
-            for (std::size_t k = 0; k < n; ++k) rule(type, &raw[k * sizeof(Out)], Out(0.0123), Out(-7.5), &expected[k]);
-            if (n) std::memcpy(buffer.data(), raw.data(), raw.size());
-            Params<Out> p{buffer.data(), buffer.data(), Out(0.0123), Out(-7.5), count, type, 1};
-            call(&p);
-            ASSERT_TRUE(BitsEqual(expected.data(), buffer.data(), n)) << "type " << type << ", count " << count;
-        }
-    }
+    std::vector<unsigned char> bytes(values.size() * sizeof(T));
+    std::memcpy(bytes.data(), values.begin(), bytes.size());
+    return bytes;
 }
 
-// Unknown types and counts of 0 or below write nothing.
-TYPED_TEST(ScaledValues, UnknownTypesAndEmptyCountsWriteNothing)
-{
-    using Out = TypeParam;
-    const auto raw = raw_samples(10, 64, 5);
-    for (auto [type, count] : {std::pair<uint32_t, int32_t>{11, 4}, {0xFFFFFFFFu, 4}, {2, 0}, {2, -5},
-                                {9, -1}, {10, INT32_MIN}, {0, INT32_MIN}}) {
-        zrtest::GuardedArray<Out> dst(0, zrtest::Guard::After);
-        dst.make_read_only();
-        Params<Out> p{raw.data(), dst.data(), Out(1), Out(0), count, type, 1};
-        call(&p);
-    }
-}
+struct Stated {
+    uint32_t type;
+    int32_t count, stride;
+    double factor, offset;
+    std::vector<unsigned char> raw;
+    std::vector<double> values;  // each rounds once, if at all, to a float result
+};
 
-template <class Out, class Raw>
-std::vector<Out> scaled(uint32_t type, const std::vector<Raw>& raw, int32_t count, int32_t stride, Out f = 1, Out o = 0)
-{
-    std::vector<Out> out(std::size_t(count) * (is_pair(type) ? 2 : 1));
-    Params<Out> p{raw.data(), out.data(), f, o, count, type, stride};
-    call(&p);
-    return out;
-}
+const Stated kStated[] = {
+    {2, 3, 4, 1, 0, bytes_of<int16_t>({100, -1, -1, -1, 200, -1, -1, -1, 300}), {100, 200, 300}},
+    {0, 1, 1, 1, 0, bytes_of<uint8_t>({0xFF}), {255}},
+    {1, 1, 1, 1, 0, bytes_of<uint8_t>({0xFF}), {-1}},
+    {3, 1, 1, 1, 0, bytes_of<uint16_t>({0xFFFF}), {65535}},
+    {2, 1, 1, 1, 0, bytes_of<uint16_t>({0xFFFF}), {-1}},
+    {8, 2, 1, 1, 0, bytes_of<uint32_t>({0x80000000u, 0xFFFFFFFFu}), {2147483648.0, 4294967295.0}},
+    {4, 5, 0, 2, 1, bytes_of<int32_t>({-3, 9}), {-5, -5, -5, -5, -5}},  // stride 0 repeats the first sample
+    // Pairs ignore factor and offset.
+    {9, 2, 1, 2, 1, bytes_of<float>({1.5f, -2.25f, 0.1f, 1e-41f}), {1.5, -2.25, double(0.1f), double(1e-41f)}},
+    {10, 1, 3, 2, 1, bytes_of<double>({0.1, 9, 9, -2.5, 9}), {0.1, -2.5}},
+    // Scaled in double before a float result is rounded: about 9.3e-10, not 0.
+    {7, 1, 1, 1, -1, bytes_of<double>({1.0 + 0x1p-30}), {0x1p-30}},
+    // Unknown types and counts of 0 or below write nothing.
+    {11, 4, 1, 1, 0, {}, {}}, {0xFFFFFFFFu, 4, 1, 1, 0, {}, {}}, {2, 0, 1, 1, 0, {}, {}}, {2, -5, 1, 1, 0, {}, {}},
+    {9, -1, 1, 1, 0, {}, {}}, {10, INT32_MIN, 1, 1, 0, {}, {}}, {0, INT32_MIN, 1, 1, 0, {}, {}},
+};
 
 TYPED_TEST(ScaledValues, StatedValues)
 {
     using Out = TypeParam;
-    // Stride 4 of int16 reads byte offsets 0, 8 and 16.
-    const std::vector<int16_t> interleaved = {100, -1, -1, -1, 200, -1, -1, -1, 300};
-    EXPECT_EQ(scaled<Out>(2, interleaved, 3, 4), (std::vector<Out>{100, 200, 300}));
-    // Signedness of each integer type; 0x80000000 as unsigned 32-bit.
-    EXPECT_EQ(scaled<Out>(0, std::vector<uint8_t>{0xFF}, 1, 1), std::vector<Out>{255});
-    EXPECT_EQ(scaled<Out>(1, std::vector<uint8_t>{0xFF}, 1, 1), std::vector<Out>{-1});
-    EXPECT_EQ(scaled<Out>(3, std::vector<uint16_t>{0xFFFF}, 1, 1), std::vector<Out>{65535});
-    EXPECT_EQ(scaled<Out>(2, std::vector<uint16_t>{0xFFFF}, 1, 1), std::vector<Out>{-1});
-    EXPECT_EQ(scaled<Out>(8, std::vector<uint32_t>{0x80000000u}, 1, 1), std::vector<Out>{2147483648.0});
-    // Stride 0 repeats the first sample.
-    EXPECT_EQ(scaled<Out>(4, std::vector<int32_t>{-3, 9}, 5, 0, Out(2), Out(1)), std::vector<Out>(5, Out(-5)));
-
-    // Pairs ignore factor and offset; the copies keep a signalling NaN's bits.
-    const std::vector<float> floats = {1.5f, -2.25f, from_bits<float>(uint32_t(0x7FA00001u)), 1e-41f};
-    const std::vector<double> doubles = {from_bits<double>(uint64_t(0x7FF4000000000001u)), 9, 9, 0.1, 9};
-    const auto from_floats = scaled<Out>(9, floats, 2, 1, Out(2), Out(1));
-    const auto from_doubles = scaled<Out>(10, doubles, 1, 3, Out(2), Out(1));
-    if constexpr (std::is_same_v<Out, float>) {
-        EXPECT_TRUE(BitsEqual(floats.data(), from_floats.data(), 4));
-        EXPECT_TRUE(std::isnan(from_doubles[0]));
-        EXPECT_EQ(from_doubles[1], 0.1f);
-    } else {
-        EXPECT_EQ(from_floats[1], -2.25);
-        EXPECT_TRUE(std::isnan(from_floats[2]));
-        EXPECT_EQ(from_floats[3], double(1e-41f));
-        EXPECT_TRUE(BitsEqual(doubles[0], from_doubles[0]));
-        EXPECT_TRUE(BitsEqual(0.1, from_doubles[1]));
+    for (const Stated& s : kStated) {
+        zrtest::GuardedArray<Out> out(s.values.size(), Guard::After);  // read-only when no value is due
+        if (s.values.empty()) out.make_read_only();
+        const Params<Out> p{s.raw.data(), out.data(), Out(s.factor), Out(s.offset), s.count, s.type, s.stride};
+        call(&p);
+        for (std::size_t k = 0; k < out.size(); ++k)
+            EXPECT_TRUE(BitsEqual(Out(s.values[k]), out[k])) << "type " << s.type << ", value " << k;
     }
-}
-
-TEST(ScaledValuesFloat, DoubleSamplesAreScaledInDoubleBeforeRounding)
-{
-    const auto out = scaled<float>(7, std::vector<double>{1.0 + 0x1p-30}, 1, 1, 1.0f, -1.0f);
-    EXPECT_TRUE(BitsEqual(0x1p-30f, out[0]));  // about 9.3e-10, not 0
+    // The copies (code 9 to float, code 10 to double) keep a signalling NaN's bits.
+    const auto nans = std::is_same_v<Out, float> ? bytes_of<uint32_t>({0x7FA00001u, 0x7FA00002u})
+                                                 : bytes_of<uint64_t>({0x7FF4000000000001u, 0x7FF4000000000002u});
+    Out out[2];
+    const Params<Out> p{nans.data(), out, Out(2), Out(1), 1, sizeof(Out) == 4 ? 9u : 10u, 1};
+    call(&p);
+    EXPECT_EQ(0, std::memcmp(nans.data(), out, sizeof out));
 }
 
 #if defined(__x86_64__)
-// Positions whose byte offsets pass 2^32 (k * stride passes 2^31 as well), in a
-// sparse mapping of which only the pages read are touched.
+// Byte offsets past 2^32 (k * stride past 2^31 as well), upwards and downwards,
+// in a sparse mapping of which only the pages read are touched.
 TYPED_TEST(ScaledValues, AddressesBeyondFourGibibytes)
 {
-    using Out = TypeParam;
     constexpr int32_t kStride = 1 << 29, kCount = 9;  // int16: 2^30 bytes per step, 8 GiB in all
-    const std::size_t bytes = std::size_t(kCount - 1) * kStride * 2 + 4096;
-    void* map = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+    constexpr std::size_t kStep = std::size_t(kStride) * 2, kBytes = (kCount - 1) * kStep + 4096;
+    void* map = mmap(nullptr, kBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     ASSERT_NE(map, MAP_FAILED);
     auto* base = static_cast<unsigned char*>(map);
-    for (int32_t k = 0; k < kCount; ++k) {
-        const int16_t v = int16_t(1000 + k);
-        std::memcpy(base + std::size_t(k) * kStride * 2, &v, 2);
+    for (int k = 0; k < kCount; ++k) {
+        const int16_t raw = int16_t(1000 + k);
+        std::memcpy(base + k * kStep, &raw, sizeof raw);
     }
-    std::vector<Out> up(kCount), down(kCount);
-    Params<Out> p{base, up.data(), Out(1), Out(0), kCount, 2, kStride};
-    call(&p);
-    p = {base + std::size_t(kCount - 1) * kStride * 2, down.data(), Out(1), Out(0), kCount, 2, -kStride};
-    call(&p);
-    munmap(map, bytes);
-    for (int32_t k = 0; k < kCount; ++k) {
-        EXPECT_EQ(up[k], Out(1000 + k)) << k;
-        EXPECT_EQ(down[k], Out(1000 + kCount - 1 - k)) << k;
-    }
+    TypeParam out[kCount];
+    EXPECT_TRUE(run(2, base, out, kCount, kStride));
+    EXPECT_TRUE(run(2, base + (kCount - 1) * kStep, out, kCount, -kStride));
+    munmap(map, kBytes);
 }
 #endif
 
