@@ -1,7 +1,8 @@
 // Accumulating min/max/sum/sum of squares: every variant against a scalar model of
 // its summation order (written here from the rule, not from the library), bit for
-// bit, at every count around the block widths and every alignment; the stated
-// values; and the properties a caller relies on when feeding a record in blocks.
+// bit, at every count around the block widths and every alignment, also flush
+// against guard pages; the stated values; and the properties a caller relies on
+// when feeding a record in blocks.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -23,155 +24,82 @@ struct Stats {
     double sum, squares;
 };
 
-// ---------------------------------------------------------------------------
-// The four variants: entry points, block geometry, and how a sample is shifted
-// where the library takes it one at a time (inside blocks it is always
-// double(x) + double(offset)).
-// ---------------------------------------------------------------------------
-#define ZRTEST_ENTRIES(fn)                                                                               \
-    static void call(const Sample* d, std::uint32_t n, Stats<Sample>& s, Offset o)                       \
-    {                                                                                                    \
-        fn(d, n, &s.min, &s.max, &s.sum, &s.squares, o);                                                 \
-    }                                                                                                    \
-    static void call_cdecl(const Sample* d, std::uint32_t n, Stats<Sample>& s, Offset o)                 \
-    {                                                                                                    \
-        fn##_cdecl(d, n, &s.min, &s.max, &s.sum, &s.squares, o);                                         \
+// A variant: its entry point, block width W and alignment boundary A.
+template <class S, class O, std::uint32_t W, std::uintptr_t A, auto Entry>
+struct Variant {
+    using Sample = S;
+    using Offset = O;
+    static constexpr std::uint32_t kWidth = W;
+    static constexpr std::uintptr_t kBoundary = A;
+    static void call(const S* d, std::uint32_t n, Stats<S>& s, O o)
+    {
+        Entry(d, n, &s.min, &s.max, &s.sum, &s.squares, o);
     }
-
-struct DoubleVariant {
-    using Sample = double;
-    using Offset = double;
-    static constexpr std::uint32_t kWidth = 4, kBoundary = 32;
-    static constexpr Offset kOffset = 0.1;
-    static double shift_one(Sample x, Offset o) { return x + o; }
-    ZRTEST_ENTRIES(zrcalcGetMinMaxAveRMS_double)
 };
-struct FloatVariant {
-    using Sample = float;
-    using Offset = float;
-    static constexpr std::uint32_t kWidth = 8, kBoundary = 32;
-    static constexpr Offset kOffset = 0.1f;
-    static double shift_one(Sample x, Offset o) { return static_cast<double>(x + o); }
-    ZRTEST_ENTRIES(zrcalcGetMinMaxAveRMS_float)
-};
-struct Int16Variant {
-    using Sample = std::int16_t;
-    using Offset = float;
-    static constexpr std::uint32_t kWidth = 8, kBoundary = 16;
-    static constexpr Offset kOffset = 0.3f;
-    static double shift_one(Sample x, Offset o) { return static_cast<double>(static_cast<float>(x) + o); }
-    ZRTEST_ENTRIES(zrcalcGetMinMaxAveRMS_int16_t)
-};
-struct Int32Variant {
-    using Sample = std::int32_t;
-    using Offset = double;
-    static constexpr std::uint32_t kWidth = 4, kBoundary = 16;
-    static constexpr Offset kOffset = -0.7;
-    static double shift_one(Sample x, Offset o) { return static_cast<double>(x) + o; }
-    ZRTEST_ENTRIES(zrcalcGetMinMaxAveRMS_int32_t)
-};
-#undef ZRTEST_ENTRIES
+using Variants = ::testing::Types<Variant<double, double, 4, 32, zrcalcGetMinMaxAveRMS_double>,
+                                  Variant<float, float, 8, 32, zrcalcGetMinMaxAveRMS_float>,
+                                  Variant<std::int16_t, float, 8, 16, zrcalcGetMinMaxAveRMS_int16_t>,
+                                  Variant<std::int32_t, double, 4, 16, zrcalcGetMinMaxAveRMS_int32_t>>;
 
 // ---------------------------------------------------------------------------
 // Scalar model of the summation order.
 // ---------------------------------------------------------------------------
-template <class V>
-void model_one(Stats<typename V::Sample>& s, typename V::Sample x, typename V::Offset o)
+template <class V, class S = typename V::Sample, class O = typename V::Offset>
+Stats<S> model(const S* x, std::uint32_t n, Stats<S> s, O o)
 {
-    s.sum = s.sum + static_cast<double>(x);
-    const double y = V::shift_one(x, o);
-    s.squares = std::fma(y, y, s.squares);
-}
-
-template <class V>
-double shift_block(typename V::Sample x, typename V::Offset o)
-{
-    return static_cast<double>(x) + static_cast<double>(o);
-}
-
-inline double lanes_02_13(const double (&l)[4]) { return (l[0] + l[2]) + (l[1] + l[3]); }
-
-// The float variant: head and tail are the first and last eight samples scaled by
-// factors 1.0 / 0.0 in single precision.
-inline void model_float_blocks(const float* x, std::uint32_t n, Stats<float>& s, float o, std::uint32_t h)
-{
-    const std::uint32_t taken = h == 0 ? 8 : h;
-    double S[4], Q[4], xs[8], ys[8];
-    auto factored = [&](const float* e, auto keep) {
-        for (int j = 0; j < 8; ++j) {
-            const float f = keep(j) ? 1.0f : 0.0f;
-            xs[j] = static_cast<double>(f * e[j]);
-            ys[j] = static_cast<double>(f * o) + xs[j];
-        }
-    };
-    factored(x, [&](int j) { return j < static_cast<int>(taken); });
-    for (int j = 0; j < 4; ++j) {
-        S[j] = xs[j] + xs[j + 4];
-        Q[j] = std::fma(ys[j + 4], ys[j + 4], ys[j] * ys[j]);
-    }
-    auto add_block = [&] {
-        for (int j = 0; j < 4; ++j) {
-            S[j] = (S[j] + xs[j]) + xs[j + 4];
-            Q[j] = std::fma(ys[j + 4], ys[j + 4], std::fma(ys[j], ys[j], Q[j]));
-        }
-    };
-    const std::uint32_t blocks = (n - taken) / 8, r = (n - taken) % 8;
-    for (std::uint32_t b = 0; b < blocks; ++b) {
-        factored(x + taken + 8 * b, [](int) { return true; });
-        add_block();
-    }
-    if (r > 0) {
-        factored(x + n - 8, [&](int j) { return j >= static_cast<int>(8 - r); });
-        add_block();
-    }
-    s.sum = s.sum + lanes_02_13(S);
-    s.squares = s.squares + lanes_02_13(Q);
-}
-
-template <class V>
-Stats<typename V::Sample> model(const typename V::Sample* x, std::uint32_t n, Stats<typename V::Sample> s,
-                                typename V::Offset o)
-{
-    using Sample = typename V::Sample;
+    constexpr bool kFloat = std::is_same_v<S, float>;
+    constexpr std::uint32_t W = V::kWidth;
     for (std::uint32_t i = 0; i < n; ++i) {
         if (x[i] < s.min) s.min = x[i];
         if (x[i] > s.max) s.max = x[i];
     }
-    if (n < V::kWidth) {
-        for (std::uint32_t i = 0; i < n; ++i) model_one<V>(s, x[i], o);
+    // One sample at a time on the totals: a float offset is added in single precision.
+    auto one_by_one = [&](std::uint32_t from, std::uint32_t to) {
+        for (std::uint32_t i = from; i < to; ++i) {
+            double y = static_cast<double>(x[i]) + o;
+            if constexpr (std::is_same_v<O, float>) y = static_cast<double>(static_cast<float>(x[i]) + o);
+            s.sum = s.sum + static_cast<double>(x[i]);
+            s.squares = std::fma(y, y, s.squares);
+        }
+    };
+    if (n < W) {
+        one_by_one(0, n);
         return s;
     }
     const auto a = reinterpret_cast<std::uintptr_t>(x);
-    const std::uint32_t h = static_cast<std::uint32_t>((V::kBoundary - a % V::kBoundary) % V::kBoundary / sizeof(Sample));
-    if constexpr (std::is_same_v<Sample, float>) {
-        model_float_blocks(x, n, s, o, h);
-        return s;
-    }
-    std::uint32_t i = 0;
-    for (; i < h; ++i) model_one<V>(s, x[i], o);
-    double S[4] = {0, 0, 0, 0}, Q[4] = {0, 0, 0, 0};
-    for (; n - i >= V::kWidth; i += V::kWidth) {
-        for (int j = 0; j < 4; ++j) {
-            const double y = shift_block<V>(x[i + j], o);
-            if (V::kWidth == 4) {
-                S[j] = S[j] + static_cast<double>(x[i + j]);
-                Q[j] = std::fma(y, y, Q[j]);
-            } else {
-                const double y4 = shift_block<V>(x[i + j + 4], o);
-                S[j] = (S[j] + static_cast<double>(x[i + j])) + static_cast<double>(x[i + j + 4]);
-                Q[j] = std::fma(y4, y4, std::fma(y, y, Q[j]));
+    const auto h = static_cast<std::uint32_t>((V::kBoundary - a % V::kBoundary) % V::kBoundary / sizeof(S));
+    // Float lanes begin as the head block itself (-0.0 + x is x for every x);
+    // the others at 0.0.
+    double S4[4], Q4[4];
+    for (int j = 0; j < 4; ++j) S4[j] = Q4[j] = kFloat ? -0.0 : 0.0;
+    // Lane j takes e_j, then e_(j+4) when W = 8, in double. Samples outside
+    // [from, to) (the lanes a float head or tail leaves out) add -0.0.
+    auto block = [&](const S* e, std::uint32_t from, std::uint32_t to) {
+        for (std::uint32_t j = 0; j < 4; ++j) {
+            for (std::uint32_t k = j; k < W; k += 4) {
+                const bool in = k >= from && k < to;
+                const double xk = in ? static_cast<double>(e[k]) : -0.0;
+                const double yk = in ? xk + static_cast<double>(o) : -0.0;
+                S4[j] = S4[j] + xk;
+                Q4[j] = std::fma(yk, yk, Q4[j]);
             }
         }
+    };
+    std::uint32_t i = h;
+    if constexpr (kFloat) {
+        i = h == 0 ? 8 : h;
+        block(x, 0, i);
+        for (; n - i >= 8; i += 8) block(x + i, 0, 8);
+        if (i < n) block(x + n - 8, 8 - (n - i), 8);
+    } else {
+        one_by_one(0, h);
+        for (; n - i >= W; i += W) block(x + i, 0, W);
     }
-    s.sum = s.sum + lanes_02_13(S);
-    s.squares = s.squares + lanes_02_13(Q);
-    for (; i < n; ++i) model_one<V>(s, x[i], o);
+    s.sum = s.sum + ((S4[0] + S4[2]) + (S4[1] + S4[3]));
+    s.squares = s.squares + ((Q4[0] + Q4[2]) + (Q4[1] + Q4[3]));
+    if constexpr (!kFloat) one_by_one(i, n);
     return s;
 }
-
-// ---------------------------------------------------------------------------
-// Helpers
-// ---------------------------------------------------------------------------
 
 // Integers over their whole range; floating point spread over 2^-30 .. 2^30 times
 // the base scale, so that a different order of the sums shows in the last bits.
@@ -187,171 +115,131 @@ std::vector<S> samples(std::size_t n, std::uint64_t seed)
 }
 
 template <class S>
-Stats<S> some_prior(std::uint64_t seed)
-{
-    const S v = samples<S>(1, seed ^ 0xabcdef)[0];
-    return {v, v, 0.75, 2.5};
-}
-
-template <class S>
 ::testing::AssertionResult SameStats(const Stats<S>& expected, const Stats<S>& actual)
 {
-    for (auto r : {zrtest::BitsEqual(expected.min, actual.min), zrtest::BitsEqual(expected.max, actual.max),
-                   zrtest::BitsEqual(expected.sum, actual.sum),
-                   zrtest::BitsEqual(expected.squares, actual.squares)}) {
-        if (!r) return ::testing::AssertionFailure() << "(min, max, sum, squares in this order) " << r.message();
-    }
+    for (auto r : {zrtest::BitsEqual(expected.min, actual.min) << " (minimum)",
+                   zrtest::BitsEqual(expected.max, actual.max) << " (maximum)",
+                   zrtest::BitsEqual(expected.sum, actual.sum) << " (sum)",
+                   zrtest::BitsEqual(expected.squares, actual.squares) << " (sum of squares)"})
+        if (!r) return r;
     return ::testing::AssertionSuccess();
+}
+
+// Bit for bit; a NaN sum matches any NaN (its payload is not part of the rule).
+template <class V, class S = typename V::Sample>
+::testing::AssertionResult CallMatchesModel(const S* data, std::uint32_t n, const Stats<S>& prior, typename V::Offset o)
+{
+    Stats<S> actual = prior, expected = model<V>(data, n, prior, o);
+    V::call(data, n, actual, o);
+    if (std::isnan(expected.sum) && std::isnan(actual.sum)) expected.sum = actual.sum;
+    if (std::isnan(expected.squares) && std::isnan(actual.squares)) expected.squares = actual.squares;
+    return SameStats(expected, actual) << " (count " << n << ")";
 }
 
 template <class V>
 class MinMaxAveRms : public ::testing::Test {};
-using Variants = ::testing::Types<DoubleVariant, FloatVariant, Int16Variant, Int32Variant>;
 TYPED_TEST_SUITE(MinMaxAveRms, Variants);
 
-constexpr std::uint32_t kMaxCount = 40;
-
-// ---------------------------------------------------------------------------
-// The summation order, on every path
-// ---------------------------------------------------------------------------
-
-// Random samples, and signed zeros, which make the signs of zero partial sums
-// visible: the lanes left out of the float head and tail must add nothing, and
-// the lane sums are added even when no whole block was summed (a prior -0.0 sum
-// becomes +0.0). Which zero is reported as minimum or maximum is not fixed.
-TYPED_TEST(MinMaxAveRms, MatchesTheScalarOrderAtEveryCountAndAlignment)
+// Every count 0..40 at every alignment, and flush against an inaccessible page
+// after, then before the read-only block (at count 0 the pointer lies on the page,
+// and nothing may change). Two priors: bounds that the samples replace, and bounds
+// beyond every sample that must be kept. The offset 0.1 is inexact, so a float
+// offset added in the wrong precision changes the last bits.
+TYPED_TEST(MinMaxAveRms, MatchesTheModelAtEveryCountAndAlignment)
 {
     using V = TypeParam;
     using S = typename V::Sample;
-    std::mt19937 rng(7);
-    for (bool zeros : {false, true}) {
-        if (zeros && !std::is_floating_point_v<S>) continue;
-        for (std::size_t offsetBytes : zrtest::alignment_offsets<S>()) {
-            for (std::uint32_t n = 0; n <= kMaxCount; ++n) {
-                const std::uint64_t seed = n * 131 + offsetBytes;
-                std::vector<S> values = samples<S>(n, seed);
-                Stats<S> prior = some_prior<S>(seed);
-                typename V::Offset offset = V::kOffset;
-                if (zeros) {
-                    for (auto& z : values) z = (rng() % 4 == 0) ? S(0) : -S(0);
-                    prior = {S(1), S(-1), (rng() % 2) ? 0.0 : -0.0, -0.0};
-                    offset = 0;
-                }
+    const typename V::Offset offset(0.1);
+    const S lowest = std::numeric_limits<S>::lowest(), highest = std::numeric_limits<S>::max();
+    for (const Stats<S>& prior : {Stats<S>{highest, lowest, 0.75, 2.5}, Stats<S>{lowest, highest, -3.0, 1e-3}}) {
+        for (std::uint32_t n = 0; n <= 40; ++n) {
+            const std::vector<S> values = samples<S>(n, n);
+            for (std::size_t offsetBytes : zrtest::alignment_offsets<S>()) {
                 const zrtest::OffsetArray<S> data(values, offsetBytes);
-                Stats<S> actual = prior;
-                V::call(data.data(), n, actual, offset);
-                Stats<S> expected = model<V>(data.data(), n, prior, offset);
-                if (zeros && expected.min == actual.min && expected.max == actual.max) {
-                    expected.min = actual.min;
-                    expected.max = actual.max;
-                }
-                EXPECT_TRUE(SameStats(expected, actual))
-                    << "count " << n << ", " << offsetBytes << " bytes past a 64-byte boundary" << (zeros ? ", zeros" : "");
+                EXPECT_TRUE(CallMatchesModel<V>(data.data(), n, prior, offset)) << " at +" << offsetBytes;
+            }
+            for (zrtest::Guard guard : {zrtest::Guard::After, zrtest::Guard::Before}) {
+                zrtest::GuardedArray<S> data(values.data(), n, guard);
+                data.make_read_only();
+                EXPECT_TRUE(CallMatchesModel<V>(data.data(), n, prior, offset)) << " with guard pages";
             }
         }
     }
 }
 
-// ---------------------------------------------------------------------------
-// Memory: nothing outside the caller's block is read, and nothing of it written
-// ---------------------------------------------------------------------------
+// The values stated for every variant; rows for a single variant name it. The
+// double row is 8 bytes past a 32-byte boundary: three head samples and one tail
+// sample; summed one by one the 1 after 1e16 is lost and the last 1 is kept (any
+// lane order gives 0 or 2). The float rows: eight samples at a boundary are the
+// head alone; nine 4 bytes past it are a seven-sample head and samples 7 and 8
+// through the last eight; each sample is counted once.
+enum class Only { Any, Double, Float, Int16 };
+template <class S>
+constexpr Only kOnly = std::is_same_v<S, double> ? Only::Double
+                       : std::is_same_v<S, float> ? Only::Float
+                       : std::is_same_v<S, std::int16_t> ? Only::Int16 : Only::Any;
+struct Stated {
+    const char* what;
+    Only only;
+    int offsetBytes;    // -1: every alignment
+    std::vector<double> x;
+    double offset;
+    double prior[4], expected[4];  // min, max, sum, sum of squares
+};
+const std::vector<double> kRamp = {1, 2, 3, 4, 5, 6, 7, 8, 9};  // average 5
+const Stated kStated[] = {
+    {"one sample between the bounds", Only::Any, -1, {3}, 0.5, {-5, 10, 0, 0}, {-5, 10, 3, 12.25}},
+    {"one sample above", Only::Any, -1, {12}, 0.5, {-5, 10, 0, 0}, {-5, 12, 12, 156.25}},
+    {"one sample below", Only::Any, -1, {-7}, 0.5, {-5, 10, 0, 0}, {-7, 10, -7, 42.25}},
+    {"offset 0", Only::Any, -1, kRamp, 0, {100, -100, 0, 0}, {1, 9, 45, 285}},
+    {"offset -average: squared deviations", Only::Any, -1, kRamp, -5, {100, -100, 0, 0}, {1, 9, 45, 60}},
+    {"head of three, one tail sample", Only::Double, 8, {1e16, 1, -1e16, 1}, 0, {0, 0, 0, 0},
+     {-1e16, 1e16, 1, std::fma(1.0, 1.0, std::fma(-1e16, -1e16, std::fma(1.0, 1.0, 1e32)))}},
+    {"eight at a boundary", Only::Float, 0, {1, 2, 3, 4, 5, 6, 7, 8}, 0.5, {100, -100, 0, 0}, {1, 8, 36, 242}},
+    {"nine 4 bytes past one", Only::Float, 4, kRamp, 0.5, {100, -100, 0, 0}, {1, 9, 45, 332.25}},
+    {"limits, short path", Only::Int16, -1, {1, -32768, 1, 32767, 1}, 0, {0, 0, 0, 0}, {-32768, 32767, 2, 2147418116}},
+    {"limits, block path", Only::Int16, -1, {1, -32768, 1, 1, 1, 1, 1, 1, 1, 32767, 1}, 0, {0, 0, 0, 0},
+     {-32768, 32767, 8, 2147418122}},
+    {"4096 times 32767, summed exactly", Only::Int16, -1, std::vector<double>(4096, 32767), 0, {0, 0, 0, 0},
+     {0, 32767, 4096.0 * 32767, 4096.0 * 32767 * 32767}},
+};
 
-TYPED_TEST(MinMaxAveRms, CountZeroTouchesNothing)
+TYPED_TEST(MinMaxAveRms, StatedValues)
 {
     using V = TypeParam;
     using S = typename V::Sample;
-    const zrtest::GuardedArray<S> noSamples(0, zrtest::Guard::After);  // points at a PROT_NONE page
-    const Stats<S> prior{S(7), S(-7), -0.0, 3.0};
-    Stats<S> stats = prior;
-    V::call(noSamples.data(), 0, stats, V::kOffset);
-    EXPECT_TRUE(SameStats(prior, stats));
-    V::call_cdecl(noSamples.data(), 0, stats, V::kOffset);
-    EXPECT_TRUE(SameStats(prior, stats));
-}
-
-TYPED_TEST(MinMaxAveRms, ReadsOnlyTheBlockWithGuardPagesOnEitherSide)
-{
-    using V = TypeParam;
-    using S = typename V::Sample;
-    for (zrtest::Guard guard : {zrtest::Guard::After, zrtest::Guard::Before}) {
-        for (std::uint32_t n = 0; n <= kMaxCount; ++n) {
-            const std::vector<S> values = samples<S>(n, n);
-            zrtest::GuardedArray<S> data(values.data(), n, guard);
-            data.make_read_only();
-            const Stats<S> prior = some_prior<S>(n);
-            Stats<S> actual = prior;
-            V::call(data.data(), n, actual, V::kOffset);
-            EXPECT_TRUE(SameStats(model<V>(data.data(), n, prior, V::kOffset), actual)) << "count " << n;
+    for (const Stated& row : kStated) {
+        if (row.only != Only::Any && row.only != kOnly<S>) continue;
+        const std::vector<S> values(row.x.begin(), row.x.end());
+        auto stats = [](const double (&v)[4]) { return Stats<S>{S(v[0]), S(v[1]), v[2], v[3]}; };
+        for (std::size_t offsetBytes : zrtest::alignment_offsets<S>()) {
+            if (row.offsetBytes >= 0 && offsetBytes != std::size_t(row.offsetBytes)) continue;
+            const zrtest::OffsetArray<S> data(values, offsetBytes);
+            Stats<S> actual = stats(row.prior);
+            V::call(data.data(), static_cast<std::uint32_t>(values.size()), actual, typename V::Offset(row.offset));
+            EXPECT_TRUE(SameStats(stats(row.expected), actual)) << row.what << ", at +" << offsetBytes;
         }
     }
 }
 
-// ---------------------------------------------------------------------------
-// What a caller relies on
-// ---------------------------------------------------------------------------
-
-TYPED_TEST(MinMaxAveRms, OneSampleMovesOnlyTheBoundItLiesOutside)
-{
-    using V = TypeParam;
-    using S = typename V::Sample;
-    const S values[] = {S(3), S(12), S(-7)};
-    const Stats<S> expected[] = {{S(-5), S(10), 3.0, 12.25}, {S(-5), S(12), 12.0, 156.25}, {S(-7), S(10), -7.0, 42.25}};
-    for (int k = 0; k < 3; ++k) {
-        Stats<S> stats{S(-5), S(10), 0.0, 0.0};
-        V::call(&values[k], 1, stats, typename V::Offset(0.5));
-        EXPECT_TRUE(SameStats(expected[k], stats)) << "sample " << +values[k];
-    }
-}
-
-TYPED_TEST(MinMaxAveRms, OffsetShiftsOnlyTheSquares)
-{
-    using V = TypeParam;
-    using S = typename V::Sample;
-    const std::vector<S> ramp = {S(1), S(2), S(3), S(4), S(5), S(6), S(7), S(8), S(9)};  // average 5
-    for (std::size_t offsetBytes : zrtest::alignment_offsets<S>()) {
-        const zrtest::OffsetArray<S> data(ramp, offsetBytes);
-        Stats<S> plain{S(100), S(-100), 0.0, 0.0}, centred = plain;
-        V::call(data.data(), 9, plain, typename V::Offset(0));
-        V::call(data.data(), 9, centred, typename V::Offset(-5));
-        EXPECT_EQ(45.0, plain.sum);
-        EXPECT_EQ(45.0, centred.sum);
-        EXPECT_EQ(285.0, plain.squares);
-        EXPECT_EQ(60.0, centred.squares);  // sum of squared deviations
-        EXPECT_EQ(S(1), centred.min);
-        EXPECT_EQ(S(9), centred.max);
-    }
-}
-
-TYPED_TEST(MinMaxAveRms, PriorBoundsBeyondAllSamplesAreKept)
-{
-    using V = TypeParam;
-    using S = typename V::Sample;
-    const S below = std::numeric_limits<S>::lowest(), above = std::numeric_limits<S>::max();
-    for (std::uint32_t n : {V::kWidth - 1, 3 * V::kWidth + 1}) {  // short path, block path
-        const zrtest::OffsetArray<S> data(samples<S>(n, 99), sizeof(S));
-        Stats<S> stats{below, above, 0.0, 0.0};
-        V::call(data.data(), n, stats, V::kOffset);
-        EXPECT_EQ(below, stats.min) << "count " << n;
-        EXPECT_EQ(above, stats.max) << "count " << n;
-    }
-}
-
+// A record fed in two pieces: the same bounds, and sums equal up to rounding.
 TYPED_TEST(MinMaxAveRms, SplitBlockGivesTheSameBoundsAndSumsUpToRounding)
 {
     using V = TypeParam;
     using S = typename V::Sample;
     const std::uint32_t n = 1000;
+    const typename V::Offset offset(0.1);
     const std::vector<S> values = samples<S>(n, 2024);
     Stats<S> whole{values[0], values[0], 0.0, 0.0};
-    V::call(values.data(), n, whole, V::kOffset);
+    V::call(values.data(), n, whole, offset);
     double magnitude = 0.0;
     for (S x : values) magnitude += std::fabs(static_cast<double>(x));
     // A float offset is added in single precision where samples are taken one by one.
     const double squaresTolerance = std::is_same_v<typename V::Offset, float> ? 1e-6 : 1e-13;
     for (std::uint32_t cut : {1u, 3u, 7u, 8u, 9u, 333u, 996u, 999u}) {
         Stats<S> pieces{values[0], values[0], 0.0, 0.0};
-        V::call(values.data(), cut, pieces, V::kOffset);
-        V::call_cdecl(values.data() + cut, n - cut, pieces, V::kOffset);
+        V::call(values.data(), cut, pieces, offset);
+        V::call(values.data() + cut, n - cut, pieces, offset);
         EXPECT_TRUE(zrtest::BitsEqual(whole.min, pieces.min)) << "cut at " << cut;
         EXPECT_TRUE(zrtest::BitsEqual(whole.max, pieces.max)) << "cut at " << cut;
         EXPECT_NEAR(whole.sum, pieces.sum, 1e-13 * magnitude) << "cut at " << cut;
@@ -359,115 +247,37 @@ TYPED_TEST(MinMaxAveRms, SplitBlockGivesTheSameBoundsAndSumsUpToRounding)
     }
 }
 
-// ---------------------------------------------------------------------------
-// Stated cases of single variants
-// ---------------------------------------------------------------------------
-
-// 8 bytes past a 32-byte boundary: three head samples, no whole block, one tail
-// sample. Summed one by one the 1 after 1e16 is lost and the last 1 is kept; any
-// lane order would give 0 or 2.
-TEST(MinMaxAveRmsDouble, FourSamplesAfterAThreeSampleHead)
+// A NaN sample never becomes a bound and makes both sums NaN; a NaN bound stays.
+// An infinite sample is counted once, at its own place, wherever the block lies:
+// the float lanes that a head or tail leaves out must not turn it into 0 * inf.
+// Each planted at every position, at every alignment.
+TYPED_TEST(MinMaxAveRms, NaNAndInfiniteSamplesAtEveryPlace)
 {
-    const zrtest::OffsetArray<double> data({1e16, 1.0, -1e16, 1.0}, 8);
-    Stats<double> s{0.0, 0.0, 0.0, 0.0};
-    zrcalcGetMinMaxAveRMS_double(data.data(), 4, &s.min, &s.max, &s.sum, &s.squares, 0.0);
-    EXPECT_EQ(1.0, s.sum);
-    EXPECT_EQ(std::fma(1.0, 1.0, std::fma(-1e16, -1e16, std::fma(1.0, 1.0, 1e32))), s.squares);
-    EXPECT_EQ(-1e16, s.min);
-    EXPECT_EQ(1e16, s.max);
-
-    const zrtest::OffsetArray<double> lowLast({1.0, 2.0, 3.0, -100.0}, 8);  // a tail sample
-    Stats<double> t{0.0, 0.0, 0.0, 0.0};
-    zrcalcGetMinMaxAveRMS_double(lowLast.data(), 4, &t.min, &t.max, &t.sum, &t.squares, 0.0);
-    EXPECT_EQ(-100.0, t.min);
-    EXPECT_EQ(3.0, t.max);
-}
-
-// Eight samples at a 32-byte boundary: the head takes all eight, no block, no
-// tail. Nine samples 4 bytes past it: a seven-sample head, no whole block, and
-// samples 7 and 8 through the last eight. Each sample is counted once.
-TEST(MinMaxAveRmsFloat, HeadAndTailCountEverySampleOnce)
-{
-    const zrtest::OffsetArray<float> eight({1, 2, 3, 4, 5, 6, 7, 8}, 0), nine({1, 2, 3, 4, 5, 6, 7, 8, 9}, 4);
-    Stats<float> s{100, -100, 0.0, 0.0}, t = s;
-    zrcalcGetMinMaxAveRMS_float(eight.data(), 8, &s.min, &s.max, &s.sum, &s.squares, 0.5f);
-    EXPECT_TRUE(SameStats<float>({1, 8, 36.0, 242.0}, s));
-    zrcalcGetMinMaxAveRMS_float(nine.data(), 9, &t.min, &t.max, &t.sum, &t.squares, 0.5f);
-    EXPECT_TRUE(SameStats<float>({1, 9, 45.0, 332.25}, t));
-}
-
-// An infinite sample is summed once, at its own place, wherever the block lies:
-// the lanes that the head or tail leave out do not turn it into 0 * inf = NaN.
-TEST(MinMaxAveRmsFloat, InfiniteSampleGivesInfiniteSumsAtEveryPlaceAndAlignment)
-{
-    const float inf = std::numeric_limits<float>::infinity();
-    for (std::size_t offsetBytes : zrtest::alignment_offsets<float>()) {
-        for (std::uint32_t n : {8u, 9u, 15u, 17u, 23u}) {
+    using V = TypeParam;
+    using S = typename V::Sample;
+    if constexpr (std::is_floating_point_v<S>) {
+        const S nan = std::numeric_limits<S>::quiet_NaN(), inf = std::numeric_limits<S>::infinity();
+        const Stats<S> priors[] = {{S(1e30), S(-1e30), 0.0, 0.0}, {nan, nan, 1.0, 1.0}};
+        for (std::uint32_t n : {3u, 7u, 8u, 9u, 15u, 17u, 23u, 40u}) {
             for (std::uint32_t at = 0; at < n; ++at) {
-                std::vector<float> values(n, 1.0f);
-                values[at] = inf;
-                const zrtest::OffsetArray<float> data(values, offsetBytes);
-                Stats<float> s{0, 0, 0.0, 0.0};
-                zrcalcGetMinMaxAveRMS_float(data.data(), n, &s.min, &s.max, &s.sum, &s.squares, 0.5f);
-                EXPECT_EQ(static_cast<double>(inf), s.sum) << "count " << n << ", inf at " << at << ", +" << offsetBytes;
-                EXPECT_EQ(static_cast<double>(inf), s.squares) << "count " << n << ", inf at " << at;
-                EXPECT_EQ(inf, s.max);
+                std::vector<S> values = samples<S>(n, n);
+                for (S special : {nan, inf}) {
+                    values[at] = special;
+                    for (std::size_t offsetBytes : zrtest::alignment_offsets<S>()) {
+                        const zrtest::OffsetArray<S> data(values, offsetBytes);
+                        for (const Stats<S>& prior : priors)
+                            EXPECT_TRUE(CallMatchesModel<V>(data.data(), n, prior, typename V::Offset(0.5)))
+                                << special << " at " << at << ", +" << offsetBytes;
+                        Stats<S> s{S(0), S(0), 0.0, 0.0};
+                        V::call(data.data(), n, s, typename V::Offset(0.5));
+                        EXPECT_TRUE(special == inf ? s.sum == double(inf) && s.squares == double(inf)
+                                                   : std::isnan(s.sum) && std::isnan(s.squares))
+                            << special << " at " << at << ", count " << n;
+                    }
+                }
             }
         }
     }
-}
-
-TEST(MinMaxAveRmsInt16, FullRangeBoundsAndExactBlockSums)
-{
-    for (std::uint32_t n : {5u, 40u}) {  // short path, block path
-        std::vector<std::int16_t> values(n, 1);
-        values[1] = -32768;
-        values[n - 2] = 32767;
-        Stats<std::int16_t> s{0, 0, 0.0, 0.0};
-        zrcalcGetMinMaxAveRMS_int16_t(values.data(), n, &s.min, &s.max, &s.sum, &s.squares, 0.0f);
-        EXPECT_EQ(-32768, s.min);
-        EXPECT_EQ(32767, s.max);
-    }
-    const std::vector<std::int16_t> highs(4096, 32767), lows(4096, -32768);
-    Stats<std::int16_t> s{0, 0, 0.0, 0.0};
-    zrcalcGetMinMaxAveRMS_int16_t(highs.data(), 4096, &s.min, &s.max, &s.sum, &s.squares, 0.0f);
-    EXPECT_EQ(4096.0 * 32767, s.sum);
-    EXPECT_EQ(4096.0 * 32767 * 32767, s.squares);
-    zrcalcGetMinMaxAveRMS_int16_t(lows.data(), 4096, &s.min, &s.max, &s.sum, &s.squares, 0.0f);
-    EXPECT_EQ(-4096.0, s.sum);
-}
-
-// NaN samples never become a bound; a NaN bound stays. Every position, both paths.
-template <class S, class Call>
-void check_nan_rule(Call call)
-{
-    const S nan = std::numeric_limits<S>::quiet_NaN();
-    for (std::uint32_t n : {3u, 7u, 8u, 17u, 40u}) {
-        for (std::uint32_t at = 0; at < n; ++at) {
-            std::vector<S> values(n);
-            for (std::uint32_t i = 0; i < n; ++i) values[i] = S(i) - S(10);
-            values[at] = nan;
-            const S low = at == 0 ? S(-9) : S(-10), high = at == n - 1 ? S(n) - S(12) : S(n) - S(11);
-            Stats<S> s{S(1000), S(-1000), 0.0, 0.0};
-            call(values.data(), n, s);
-            EXPECT_EQ(low, s.min) << "count " << n << ", NaN at " << at;
-            EXPECT_EQ(high, s.max) << "count " << n << ", NaN at " << at;
-            EXPECT_TRUE(std::isnan(s.sum));
-            Stats<S> nanBounds{nan, nan, 0.0, 0.0};
-            call(values.data(), n, nanBounds);
-            EXPECT_TRUE(std::isnan(nanBounds.min) && std::isnan(nanBounds.max)) << "count " << n;
-        }
-    }
-}
-
-TEST(MinMaxAveRmsNaN, NaNSamplesAreNeverTakenAndNaNBoundsStay)
-{
-    check_nan_rule<double>([](const double* d, std::uint32_t n, Stats<double>& s) {
-        zrcalcGetMinMaxAveRMS_double(d, n, &s.min, &s.max, &s.sum, &s.squares, 0.0);
-    });
-    check_nan_rule<float>([](const float* d, std::uint32_t n, Stats<float>& s) {
-        zrcalcGetMinMaxAveRMS_float(d, n, &s.min, &s.max, &s.sum, &s.squares, 0.0f);
-    });
 }
 
 }  // namespace
