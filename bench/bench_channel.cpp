@@ -19,48 +19,14 @@
 #include <string>
 #include <type_traits>
 
+#include "bench_support.h"
 #include "zrcalc.h"
 
 namespace {
 
-constexpr std::size_t kAlignment = 64;
-
-// A 64-byte aligned buffer of deterministic samples.
-template <class T>
-class Buffer {
-public:
-    explicit Buffer(std::size_t count, unsigned seed = 1)
-    {
-        const std::size_t bytes = (count * sizeof(T) + kAlignment - 1) / kAlignment * kAlignment;
-        data_ = static_cast<T*>(std::aligned_alloc(kAlignment, bytes ? bytes : kAlignment));
-        if (!data_) throw std::bad_alloc();
-        std::mt19937 rng(seed);
-        for (std::size_t i = 0; i < count; ++i) {
-            if constexpr (std::is_floating_point_v<T>)
-                data_[i] = static_cast<T>(std::uniform_real_distribution<double>(-1000.0, 1000.0)(rng));
-            else
-                data_[i] = static_cast<T>(rng());
-        }
-    }
-    ~Buffer() { std::free(data_); }
-    Buffer(const Buffer&) = delete;
-    Buffer& operator=(const Buffer&) = delete;
-    T* data() const { return data_; }
-
-private:
-    T* data_;
-};
-
-void set_throughput(benchmark::State& state, std::size_t items, std::size_t bytesPerItem)
-{
-    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(items));
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(items * bytesPerItem));
-}
-
-void sizes(benchmark::internal::Benchmark* b)
-{
-    b->Arg(1 << 10)->Arg(64 << 10)->Arg(16 << 20);
-}
+using zrbench::Buffer;
+using zrbench::set_throughput;
+constexpr auto sizes = zrbench::standard_sizes;
 
 // ------------------------------------------------------------------ scaled values
 

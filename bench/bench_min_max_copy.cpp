@@ -14,6 +14,7 @@
 #include <random>
 #include <vector>
 
+#include "bench_support.h"
 #include "zrcalc.h"
 
 namespace {
@@ -139,25 +140,20 @@ void BM_Memcpy(benchmark::State& state)
     report(state, n, 2 * n * sizeof(T));
 }
 
-void sizes(benchmark::internal::Benchmark* b)
-{
-    b->Arg(1 << 10)->Arg(1 << 16)->Arg(1 << 24);
-}
-
 }  // namespace
 
-BENCHMARK_TEMPLATE(BM_GetMinMax, double)->Apply(sizes);
-BENCHMARK_TEMPLATE(BM_GetMinMaxScalarLoop, double)->Apply(sizes);
-BENCHMARK_TEMPLATE(BM_GetMinMax, float)->Apply(sizes);
-BENCHMARK_TEMPLATE(BM_GetMinMaxScalarLoop, float)->Apply(sizes);
-BENCHMARK_TEMPLATE(BM_GetMinMax, int16_t)->Apply(sizes);
-BENCHMARK_TEMPLATE(BM_GetMinMaxScalarLoop, int16_t)->Apply(sizes);
-BENCHMARK_TEMPLATE(BM_GetMinMax, int32_t)->Apply(sizes);
-BENCHMARK_TEMPLATE(BM_GetMinMaxScalarLoop, int32_t)->Apply(sizes);
-BENCHMARK_TEMPLATE(BM_MoveAndGetMinMaxAveRMS, 1)->Apply(sizes);
-BENCHMARK_TEMPLATE(BM_MoveAndGetMinMaxAveRMSScalarLoop, 1)->Apply(sizes);
-BENCHMARK_TEMPLATE(BM_MoveAndGetMinMaxAveRMS, 4)->Apply(sizes);
-BENCHMARK_TEMPLATE(BM_MoveAndGetMinMaxAveRMSScalarLoop, 4)->Apply(sizes);
-BENCHMARK_TEMPLATE(BM_Memcpy, double)->Apply(sizes);
-BENCHMARK_TEMPLATE(BM_Memcpy, float)->Apply(sizes);
-BENCHMARK_TEMPLATE(BM_Memcpy, int16_t)->Apply(sizes);
+BENCHMARK_TEMPLATE(BM_GetMinMax, double)->Apply(zrbench::standard_sizes);
+BENCHMARK_TEMPLATE(BM_GetMinMaxScalarLoop, double)->Apply(zrbench::standard_sizes);
+BENCHMARK_TEMPLATE(BM_GetMinMax, float)->Apply(zrbench::standard_sizes);
+BENCHMARK_TEMPLATE(BM_GetMinMaxScalarLoop, float)->Apply(zrbench::standard_sizes);
+BENCHMARK_TEMPLATE(BM_GetMinMax, int16_t)->Apply(zrbench::standard_sizes);
+BENCHMARK_TEMPLATE(BM_GetMinMaxScalarLoop, int16_t)->Apply(zrbench::standard_sizes);
+BENCHMARK_TEMPLATE(BM_GetMinMax, int32_t)->Apply(zrbench::standard_sizes);
+BENCHMARK_TEMPLATE(BM_GetMinMaxScalarLoop, int32_t)->Apply(zrbench::standard_sizes);
+BENCHMARK_TEMPLATE(BM_MoveAndGetMinMaxAveRMS, 1)->Apply(zrbench::standard_sizes);
+BENCHMARK_TEMPLATE(BM_MoveAndGetMinMaxAveRMSScalarLoop, 1)->Apply(zrbench::standard_sizes);
+BENCHMARK_TEMPLATE(BM_MoveAndGetMinMaxAveRMS, 4)->Apply(zrbench::standard_sizes);
+BENCHMARK_TEMPLATE(BM_MoveAndGetMinMaxAveRMSScalarLoop, 4)->Apply(zrbench::standard_sizes);
+BENCHMARK_TEMPLATE(BM_Memcpy, double)->Apply(zrbench::standard_sizes);
+BENCHMARK_TEMPLATE(BM_Memcpy, float)->Apply(zrbench::standard_sizes);
+BENCHMARK_TEMPLATE(BM_Memcpy, int16_t)->Apply(zrbench::standard_sizes);

@@ -10,6 +10,7 @@
 #include <type_traits>
 #include <vector>
 
+#include "bench_support.h"
 #include "zrcalc.h"
 
 namespace {
@@ -78,8 +79,8 @@ void run(benchmark::State& state, Fn fn)
     {                                                                                                 \
         run<type, offset_type>(state, [](auto... a) { scalar_loop<type, offset_type>(a...); });       \
     }                                                                                                 \
-    BENCHMARK(BM_GetMinMaxAveRMS_##type)->Arg(1 << 10)->Arg(1 << 16)->Arg(1 << 24);                   \
-    BENCHMARK(BM_ScalarLoop_MinMaxAveRMS_##type)->Arg(1 << 10)->Arg(1 << 16)->Arg(1 << 24);
+    BENCHMARK(BM_GetMinMaxAveRMS_##type)->Apply(zrbench::standard_sizes);                   \
+    BENCHMARK(BM_ScalarLoop_MinMaxAveRMS_##type)->Apply(zrbench::standard_sizes);
 
 ZRBENCH_MIN_MAX_AVE_RMS(double, double)
 ZRBENCH_MIN_MAX_AVE_RMS(float, float)

@@ -17,6 +17,7 @@
 #include <cstdlib>
 #include <new>
 
+#include "bench_support.h"
 #include "zrcalc.h"
 
 #ifdef ZRCALC_HAVE_VOLK
@@ -25,46 +26,7 @@
 
 namespace {
 
-constexpr std::size_t kAlignment = 64;
-
-// A buffer from VOLK's allocator when VOLK is present, so that both libraries see
-// the same memory; filled with samples in [0.5, 2): normal values, and positive
-// so that the square roots take no NaN path.
-template <class T>
-class Buffer {
-public:
-    Buffer(std::size_t count, unsigned seed)
-    {
-        const std::size_t bytes = (count * sizeof(T) + kAlignment - 1) / kAlignment * kAlignment;
-#ifdef ZRCALC_HAVE_VOLK
-        data_ = static_cast<T*>(volk_malloc(bytes, kAlignment));
-#else
-        data_ = static_cast<T*>(std::aligned_alloc(kAlignment, bytes));
-#endif
-        if (!data_) throw std::bad_alloc();
-        // A 64-bit linear congruential sequence: cheap enough that filling the
-        // 16 Mi buffers takes no longer than measuring them.
-        std::uint64_t state = 0x9e3779b97f4a7c15u * (seed + 1);
-        for (std::size_t i = 0; i < count; ++i) {
-            state = state * 6364136223846793005u + 1442695040888963407u;
-            data_[i] = static_cast<T>(0.5 + 1.5 * std::ldexp(static_cast<double>(state >> 11), -53));
-        }
-    }
-    ~Buffer()
-    {
-#ifdef ZRCALC_HAVE_VOLK
-        volk_free(data_);
-#else
-        std::free(data_);
-#endif
-    }
-    Buffer(const Buffer&) = delete;
-    Buffer& operator=(const Buffer&) = delete;
-    T* data() const { return data_; }
-
-private:
-    T* data_;
-};
+using zrbench::Buffer;
 
 // Every case has this shape: destination, input a (count values, or count pairs),
 // input b (count values), count. In-place cases work on the destination and ignore
@@ -78,7 +40,8 @@ template <class T>
 void Run(benchmark::State& state, Kernel<T> kernel, Shape shape)
 {
     const auto n = static_cast<std::size_t>(state.range(0));
-    Buffer<T> destination(n, 1), a(shape == Shape::Pairs ? 2 * n : n, 2), b(n, 3);
+    // Samples in [0.5, 2): normal and positive, so that square roots take no NaN path.
+    Buffer<T> destination(n, 1, 0.5, 2.0), a(shape == Shape::Pairs ? 2 * n : n, 2, 0.5, 2.0), b(n, 3, 0.5, 2.0);
     for (auto _ : state) {
         kernel(destination.data(), a.data(), b.data(), static_cast<uint32_t>(n));
         benchmark::ClobberMemory();
@@ -257,13 +220,12 @@ void volk_max_float_avx(float* d, const float* a, const float* b, uint32_t n)
 }
 #endif
 
-void Sizes(benchmark::internal::Benchmark* b) { b->Arg(1 << 10)->Arg(1 << 16)->Arg(1 << 24); }
 
 // Registers "operation/label/size" for each size.
 template <class T>
 int add_case(const char* name, Kernel<T> kernel, Shape shape)
 {
-    benchmark::RegisterBenchmark(name, [=](benchmark::State& state) { Run(state, kernel, shape); })->Apply(Sizes);
+    benchmark::RegisterBenchmark(name, [=](benchmark::State& state) { Run(state, kernel, shape); })->Apply(zrbench::standard_sizes);
     return 0;
 }
 #define ZRCALC_CASE(operation, label, T, fn, shape) \

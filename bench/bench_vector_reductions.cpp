@@ -16,6 +16,7 @@
 #include <random>
 #include <type_traits>
 
+#include "bench_support.h"
 #include "zrcalc.h"
 
 #ifdef ZRCALC_HAVE_VOLK
@@ -24,51 +25,8 @@
 
 namespace {
 
-constexpr std::size_t kAlignment = 64;
-
-// A buffer from VOLK's allocator when VOLK is present, so that both libraries see
-// the same memory; filled with deterministic samples.
-template <class T>
-class Buffer {
-public:
-    explicit Buffer(std::size_t count, unsigned seed) : count_(count)
-    {
-#ifdef ZRCALC_HAVE_VOLK
-        data_ = static_cast<T*>(volk_malloc(count * sizeof(T), kAlignment));
-#else
-        data_ = static_cast<T*>(std::aligned_alloc(kAlignment, (count * sizeof(T) + kAlignment - 1) / kAlignment * kAlignment));
-#endif
-        if (!data_) throw std::bad_alloc();
-        std::mt19937 rng(seed);
-        for (std::size_t i = 0; i < count; ++i) {
-            if constexpr (std::is_floating_point_v<T>)
-                data_[i] = static_cast<T>(std::uniform_real_distribution<double>(-1.0, 1.0)(rng));
-            else
-                data_[i] = static_cast<T>(rng());
-        }
-    }
-    ~Buffer()
-    {
-#ifdef ZRCALC_HAVE_VOLK
-        volk_free(data_);
-#else
-        std::free(data_);
-#endif
-    }
-    Buffer(const Buffer&) = delete;
-    Buffer& operator=(const Buffer&) = delete;
-    T* data() const { return data_; }
-
-private:
-    T* data_;
-    std::size_t count_;
-};
-
-void set_throughput(benchmark::State& state, std::size_t count, std::size_t bytesPerElement)
-{
-    state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(count));
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(count * bytesPerElement));
-}
+using zrbench::Buffer;
+using zrbench::set_throughput;
 
 // ------------------------------------------------------------------ sums
 
@@ -246,7 +204,7 @@ void VolkFloatToInt16(benchmark::State& state)
 
 }  // namespace
 
-#define ZRCALC_SIZES ->Arg(1 << 10)->Arg(1 << 16)->Arg(1 << 24)
+#define ZRCALC_SIZES ->Apply(zrbench::standard_sizes)
 
 BENCHMARK_CAPTURE(SumDouble, zrcalcSumValues_double, ours_sum_double) ZRCALC_SIZES;
 BENCHMARK_CAPTURE(SumDouble, scalar, scalar_sum_double) ZRCALC_SIZES;
