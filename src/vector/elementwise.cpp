@@ -402,7 +402,8 @@ void elementwise_maxima(T* destination, const T* source1, const T* source2, std:
             bool plain = none(candidates);
             if (!plain) {
                 V special{};
-                repeat<kFourVectors>([&](std::uint32_t part) { special = either(special, lanes_for_fmax(a[part], b[part])); });
+                repeat<kFourVectors>(
+                    [&](std::uint32_t part) { special = either(special, lanes_for_fmax(a[part], b[part])); });
                 plain = none(special);
             }
             if (plain)

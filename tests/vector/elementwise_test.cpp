@@ -39,9 +39,9 @@ struct Op {
     static constexpr Values kValues = kKind;
 };
 
-#define OPERATION(Name, E, inputs, pass, perElement, kind, CALL, RULE)           \
-    struct Name : Op<E, inputs, pass, perElement, Values::kind> {                \
-        static void run(T* d, const T* const* in, std::uint32_t n) { (void)in, CALL; }  \
+#define OPERATION(Name, E, inputs, pass, perElement, kind, CALL, RULE)                                   \
+    struct Name : Op<E, inputs, pass, perElement, Values::kind> {                                        \
+        static void run(T* d, const T* const* in, std::uint32_t n) { (void)in, CALL; }                   \
         static T rule(const T* d, const T* const* in, std::size_t i) { return (void)d, (void)in, RULE; } \
     }
 
@@ -52,17 +52,22 @@ T magnitude(T re, T im, bool squared)
     return squared ? p : std::sqrt(p);
 }
 
-OPERATION(AddScalarDouble, double, 1, 16, 1, Finite, zrcalcAddScalarToVector_double_cdecl(d, in[0], 0.1, n), 0.1 + in[0][i]);
-OPERATION(AddScalarFloat, float, 1, 32, 1, Finite, zrcalcAddScalarToVector_float_cdecl(d, in[0], 0.1f, n), 0.1f + in[0][i]);
+OPERATION(AddScalarDouble, double, 1, 16, 1, Finite, zrcalcAddScalarToVector_double_cdecl(d, in[0], 0.1, n),
+          0.1 + in[0][i]);
+OPERATION(AddScalarFloat, float, 1, 32, 1, Finite, zrcalcAddScalarToVector_float_cdecl(d, in[0], 0.1f, n),
+          0.1f + in[0][i]);
 OPERATION(AddAndScale, float, 2, 32, 1, Finite,
           zrcalcAddVectorsAndMultiplyByScalar_float(d, in[0], in[1], n, -2.7f, 1 / 3.0f),
           std::fma(in[1][i], -2.7f, in[0][i]) * (1 / 3.0f));
-OPERATION(SubtractAndScale, float, 2, 32, 1, Finite, zrcalcSubtractVectorsAndMultiplyByScalar_float(d, in[0], in[1], n, 1 / 3.0f),
+OPERATION(SubtractAndScale, float, 2, 32, 1, Finite,
+          zrcalcSubtractVectorsAndMultiplyByScalar_float(d, in[0], in[1], n, 1 / 3.0f),
           (in[0][i] - in[1][i]) * (1 / 3.0f));
 OPERATION(ScaleDouble, double, 0, 16, 1, Finite, zrcalcMultiplyVectorByScalar_double(d, n, 1 / 3.0), (1 / 3.0) * d[i]);
 OPERATION(ScaleFloat, float, 0, 32, 1, Finite, zrcalcMultiplyVectorByScalar_float(d, n, 1 / 3.0f), (1 / 3.0f) * d[i]);
-OPERATION(MultiplyDouble, double, 2, 16, 1, Finite, zrcalcMultiplyVectors_double_cdecl(d, in[0], in[1], n), in[0][i] * in[1][i]);
-OPERATION(MultiplyFloat, float, 2, 32, 1, Finite, zrcalcMultiplyVectors_float_cdecl(d, in[0], in[1], n), in[0][i] * in[1][i]);
+OPERATION(MultiplyDouble, double, 2, 16, 1, Finite, zrcalcMultiplyVectors_double_cdecl(d, in[0], in[1], n),
+          in[0][i] * in[1][i]);
+OPERATION(MultiplyFloat, float, 2, 32, 1, Finite, zrcalcMultiplyVectors_float_cdecl(d, in[0], in[1], n),
+          in[0][i] * in[1][i]);
 OPERATION(SqrtDouble, double, 1, 4, 1, Finite, zrcalcSqrtVector_double_cdecl(d, in[0], n), std::sqrt(in[0][i]));
 OPERATION(SqrtFloat, float, 1, 8, 1, Finite, zrcalcSqrtVector_float_cdecl(d, in[0], n), std::sqrt(in[0][i]));
 OPERATION(AbsDouble, double, 1, 8, 2, Finite, zrcalcComplexVectorAbs_double_cdecl(d, in[0], false, n),
@@ -73,12 +78,14 @@ OPERATION(AbsFloat, float, 1, 16, 2, Finite, zrcalcComplexVectorAbs_float_cdecl(
           magnitude(in[0][2 * i], in[0][2 * i + 1], false));
 OPERATION(AbsSquaredFloat, float, 1, 16, 2, Finite, zrcalcComplexVectorAbs_float_cdecl(d, in[0], true, n),
           magnitude(in[0][2 * i], in[0][2 * i + 1], true));
-OPERATION(MaxDouble, double, 2, 16, 1, WithNaNs, zrcalcVectorsMax_double_cdecl(d, in[0], in[1], n), std::fmax(in[0][i], in[1][i]));
-OPERATION(MaxFloat, float, 2, 32, 1, WithNaNs, zrcalcVectorsMax_float_cdecl(d, in[0], in[1], n), std::fmax(in[0][i], in[1][i]));
+OPERATION(MaxDouble, double, 2, 16, 1, WithNaNs, zrcalcVectorsMax_double_cdecl(d, in[0], in[1], n),
+          std::fmax(in[0][i], in[1][i]));
+OPERATION(MaxFloat, float, 2, 32, 1, WithNaNs, zrcalcVectorsMax_float_cdecl(d, in[0], in[1], n),
+          std::fmax(in[0][i], in[1][i]));
 
-using Operations = ::testing::Types<AddScalarDouble, AddScalarFloat, AddAndScale, SubtractAndScale, ScaleDouble, ScaleFloat,
-                                    MultiplyDouble, MultiplyFloat, SqrtDouble, SqrtFloat, AbsDouble, AbsSquaredDouble,
-                                    AbsFloat, AbsSquaredFloat, MaxDouble, MaxFloat>;
+using Operations = ::testing::Types<AddScalarDouble, AddScalarFloat, AddAndScale, SubtractAndScale, ScaleDouble,
+                                    ScaleFloat, MultiplyDouble, MultiplyFloat, SqrtDouble, SqrtFloat, AbsDouble,
+                                    AbsSquaredDouble, AbsFloat, AbsSquaredFloat, MaxDouble, MaxFloat>;
 
 template <class Operation, class T>
 void model(T* d, const T* const* in, std::uint32_t n)
@@ -120,7 +127,8 @@ struct Layout {
     {
         const std::size_t length = Operation::kValuesPerElement * n;
         prior = values<T>(n, 1000 + n, Values::Finite);
-        for (int k = 0; k < Operation::kInputs; ++k) inputs.push_back(values<T>(length, 31 * n + k, Operation::kValues));
+        for (int k = 0; k < Operation::kInputs; ++k)
+            inputs.push_back(values<T>(length, 31 * n + k, Operation::kValues));
         // Inputs of the maxima meet their partner's value or its opposite zero often.
         if constexpr (Operation::kValues == Values::WithNaNs) {
             for (std::size_t i = 0; i < length; i += 3) inputs[1][i] = i % 2 ? inputs[0][i] : -inputs[0][i];
@@ -188,7 +196,8 @@ TYPED_TEST(Elementwise, OverlappingCallsGiveTheSequentialLoopsResult)
         const Layout<Operation> layout(count);
         for (int shared = 0; shared <= Operation::kInputs; ++shared) {  // shared == kInputs: all of them
             for (std::ptrdiff_t shift : shifts) {
-                const std::vector<T> initial = values<T>(length + 2 * kMargin + count, count * 7 + shared, Values::Finite);
+                const std::vector<T> initial =
+                    values<T>(length + 2 * kMargin + count, count * 7 + shared, Values::Finite);
                 std::vector<T> expected = initial, actual = initial;
                 const auto call = [&](std::vector<T>& memory, void (*f)(T*, const T* const*, std::uint32_t)) {
                     std::vector<const T*> pointers;
