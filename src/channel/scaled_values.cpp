@@ -248,79 +248,77 @@ struct ToFloat {
     static constexpr std::size_t kLanes = 8;
 };
 
-// Codes 0 to 4 to double: integers that fit in int32 lanes, all exact in double.
-template <class R>
-struct NarrowIntToDouble : ToDouble {
-    using Raw = R;
+// The scaled rules: the raw value converted to the result type, then
+// fma(x, factor, offset) rounded once. Each conversion gives one value (value)
+// and the lanes of one pass (lanes), rounding alike, so that every position is
+// computed by the same rule whichever loop reaches it.
+template <class Conversion>
+struct ScaledToDouble : ToDouble {
+    using Raw = typename Conversion::Raw;
     static void one(const Raw* p, double* out, const Scale& s)
     {
-        store_one(out, std::fma(static_cast<double>(load_one<Raw>(p)), s.factor, s.offset));
+        store_one(out, std::fma(Conversion::value(load_one<Raw>(p)), s.factor, s.offset));
     }
     template <class Access>
     static void pass(const Raw* p, Access a, double* out, const Scale& s)
     {
-        const __m256d x = _mm256_cvtepi32_pd(int32_lanes4(p, a));
-        _mm256_storeu_pd(out, _mm256_fmadd_pd(x, s.factors, s.offsets));
+        _mm256_storeu_pd(out, _mm256_fmadd_pd(Conversion::lanes(p, a), s.factors, s.offsets));
     }
+};
+
+template <class Conversion>
+struct ScaledToFloat : ToFloat {
+    using Raw = typename Conversion::Raw;
+    static void one(const Raw* p, float* out, const Scale& s)
+    {
+        store_one(out, std::fma(Conversion::value(load_one<Raw>(p)), s.factor, s.offset));
+    }
+    template <class Access>
+    static void pass(const Raw* p, Access a, float* out, const Scale& s)
+    {
+        _mm256_storeu_ps(out, _mm256_fmadd_ps(Conversion::lanes(p, a), s.factors, s.offsets));
+    }
+};
+
+// Codes 0 to 4 to double: integers that fit in int32 lanes, all exact in double.
+template <class R>
+struct NarrowIntAsDouble {
+    using Raw = R;
+    static double value(Raw x) { return static_cast<double>(x); }
+    template <class Access>
+    static __m256d lanes(const Raw* p, Access a) { return _mm256_cvtepi32_pd(int32_lanes4(p, a)); }
 };
 
 // Code 8 to double: read as unsigned (0x80000000 is 2147483648), exact.
-struct UInt32ToDouble : ToDouble {
+struct UInt32AsDouble {
     using Raw = std::uint32_t;
-    static void one(const Raw* p, double* out, const Scale& s)
-    {
-        store_one(out, std::fma(static_cast<double>(load_one<Raw>(p)), s.factor, s.offset));
-    }
+    static double value(Raw x) { return static_cast<double>(x); }
     template <class Access>
-    static void pass(const Raw* p, Access a, double* out, const Scale& s)
-    {
-        const __m256d x = uint32_to_double(int32_lanes4(p, a));
-        _mm256_storeu_pd(out, _mm256_fmadd_pd(x, s.factors, s.offsets));
-    }
+    static __m256d lanes(const Raw* p, Access a) { return uint32_to_double(int32_lanes4(p, a)); }
 };
 
 // Code 5 to double: exact widening.
-struct FloatToDouble : ToDouble {
+struct FloatAsDouble {
     using Raw = float;
-    static void one(const Raw* p, double* out, const Scale& s)
-    {
-        store_one(out, std::fma(static_cast<double>(load_one<Raw>(p)), s.factor, s.offset));
-    }
+    static double value(Raw x) { return static_cast<double>(x); }
     template <class Access>
-    static void pass(const Raw* p, Access a, double* out, const Scale& s)
-    {
-        const __m256d x = _mm256_cvtps_pd(float_lanes4(p, a));
-        _mm256_storeu_pd(out, _mm256_fmadd_pd(x, s.factors, s.offsets));
-    }
+    static __m256d lanes(const Raw* p, Access a) { return _mm256_cvtps_pd(float_lanes4(p, a)); }
 };
 
-// Code 6 to double: rounded to the nearest double, then scaled.
-struct Int64ToDouble : ToDouble {
+// Code 6 to double: rounded to the nearest double.
+struct Int64AsDouble {
     using Raw = std::int64_t;
-    static void one(const Raw* p, double* out, const Scale& s)
-    {
-        store_one(out, std::fma(static_cast<double>(load_one<Raw>(p)), s.factor, s.offset));
-    }
+    static double value(Raw x) { return static_cast<double>(x); }
     template <class Access>
-    static void pass(const Raw* p, Access a, double* out, const Scale& s)
-    {
-        const __m256d x = int64_to_double(bits64_lanes4(p, a));
-        _mm256_storeu_pd(out, _mm256_fmadd_pd(x, s.factors, s.offsets));
-    }
+    static __m256d lanes(const Raw* p, Access a) { return int64_to_double(bits64_lanes4(p, a)); }
 };
 
-// Code 7 to double.
-struct DoubleToDouble : ToDouble {
+// Code 7 to double: no conversion.
+struct DoubleAsDouble {
     using Raw = double;
-    static void one(const Raw* p, double* out, const Scale& s)
-    {
-        store_one(out, std::fma(load_one<Raw>(p), s.factor, s.offset));
-    }
+    static double value(Raw x) { return x; }
     template <class Access>
-    static void pass(const Raw* p, Access a, double* out, const Scale& s)
-    {
-        _mm256_storeu_pd(out, _mm256_fmadd_pd(double_lanes4(p, a), s.factors, s.offsets));
-    }
+    static __m256d lanes(const Raw* p, Access a) { return double_lanes4(p, a); }
 };
 
 // Code 9 to double: the floats widened, unscaled.
@@ -362,65 +360,40 @@ struct BitCopy {
 // convert exactly, int32 rounds once to the nearest float; one instruction does
 // both.
 template <class R>
-struct NarrowIntToFloat : ToFloat {
+struct NarrowIntAsFloat {
     using Raw = R;
-    static void one(const Raw* p, float* out, const Scale& s)
-    {
-        store_one(out, std::fma(static_cast<float>(load_one<Raw>(p)), s.factor, s.offset));
-    }
+    static float value(Raw x) { return static_cast<float>(x); }
     template <class Access>
-    static void pass(const Raw* p, Access a, float* out, const Scale& s)
-    {
-        const __m256 x = _mm256_cvtepi32_ps(int32_lanes8(p, a));
-        _mm256_storeu_ps(out, _mm256_fmadd_ps(x, s.factors, s.offsets));
-    }
+    static __m256 lanes(const Raw* p, Access a) { return _mm256_cvtepi32_ps(int32_lanes8(p, a)); }
 };
 
 // Code 8 to float: exactly to double, then rounded once to float.
-struct UInt32ToFloat : ToFloat {
+struct UInt32AsFloat {
     using Raw = std::uint32_t;
-    static void one(const Raw* p, float* out, const Scale& s)
-    {
-        const float x = static_cast<float>(static_cast<double>(load_one<Raw>(p)));
-        store_one(out, std::fma(x, s.factor, s.offset));
-    }
+    static float value(Raw x) { return static_cast<float>(static_cast<double>(x)); }
     template <class Access>
-    static void pass(const Raw* p, Access a, float* out, const Scale& s)
-    {
-        const __m256 x = uint32_to_float(int32_lanes8(p, a));
-        _mm256_storeu_ps(out, _mm256_fmadd_ps(x, s.factors, s.offsets));
-    }
+    static __m256 lanes(const Raw* p, Access a) { return uint32_to_float(int32_lanes8(p, a)); }
 };
 
-// Code 5 to float.
-struct FloatToFloat : ToFloat {
+// Code 5 to float: no conversion.
+struct FloatAsFloat {
     using Raw = float;
-    static void one(const Raw* p, float* out, const Scale& s)
-    {
-        store_one(out, std::fma(load_one<Raw>(p), s.factor, s.offset));
-    }
+    static float value(Raw x) { return x; }
     template <class Access>
-    static void pass(const Raw* p, Access a, float* out, const Scale& s)
-    {
-        _mm256_storeu_ps(out, _mm256_fmadd_ps(float_lanes8(p, a), s.factors, s.offsets));
-    }
+    static __m256 lanes(const Raw* p, Access a) { return float_lanes8(p, a); }
 };
 
 // Code 6 to float: rounded to double, then rounded again to float (two
-// roundings, which can differ from one direct rounding), then scaled.
-struct Int64ToFloat : ToFloat {
+// roundings, which can differ from one direct rounding).
+struct Int64AsFloat {
     using Raw = std::int64_t;
-    static void one(const Raw* p, float* out, const Scale& s)
-    {
-        const float x = static_cast<float>(static_cast<double>(load_one<Raw>(p)));
-        store_one(out, std::fma(x, s.factor, s.offset));
-    }
+    static float value(Raw x) { return static_cast<float>(static_cast<double>(x)); }
     template <class Access>
-    static void pass(const Raw* p, Access a, float* out, const Scale& s)
+    static __m256 lanes(const Raw* p, Access a)
     {
         const __m256d low = int64_to_double(bits64_lanes4(p, a));
         const __m256d high = int64_to_double(bits64_lanes4(p + 4 * a.step, a));
-        _mm256_storeu_ps(out, _mm256_fmadd_ps(doubles_to_float8(low, high), s.factors, s.offsets));
+        return doubles_to_float8(low, high);
     }
 };
 
@@ -527,15 +500,15 @@ void ZRCALC_STDCALL zrcalcChannelGetScaledValuesAtPos_double(const ScaledValuesP
     const std::size_t n = values_to_write(p.sampleType, p.count);
     if (n == 0) return;
     switch (p.sampleType) {
-    case ChannelSampleType_UInt8: return scaled_values<NarrowIntToDouble<std::uint8_t>>(p, n);
-    case ChannelSampleType_Int8: return scaled_values<NarrowIntToDouble<std::int8_t>>(p, n);
-    case ChannelSampleType_Int16: return scaled_values<NarrowIntToDouble<std::int16_t>>(p, n);
-    case ChannelSampleType_UInt16: return scaled_values<NarrowIntToDouble<std::uint16_t>>(p, n);
-    case ChannelSampleType_Int32: return scaled_values<NarrowIntToDouble<std::int32_t>>(p, n);
-    case ChannelSampleType_Float: return scaled_values<FloatToDouble>(p, n);
-    case ChannelSampleType_Int64: return scaled_values<Int64ToDouble>(p, n);
-    case ChannelSampleType_Double: return scaled_values<DoubleToDouble>(p, n);
-    case ChannelSampleType_UInt32: return scaled_values<UInt32ToDouble>(p, n);
+    case ChannelSampleType_UInt8: return scaled_values<ScaledToDouble<NarrowIntAsDouble<std::uint8_t>>>(p, n);
+    case ChannelSampleType_Int8: return scaled_values<ScaledToDouble<NarrowIntAsDouble<std::int8_t>>>(p, n);
+    case ChannelSampleType_Int16: return scaled_values<ScaledToDouble<NarrowIntAsDouble<std::int16_t>>>(p, n);
+    case ChannelSampleType_UInt16: return scaled_values<ScaledToDouble<NarrowIntAsDouble<std::uint16_t>>>(p, n);
+    case ChannelSampleType_Int32: return scaled_values<ScaledToDouble<NarrowIntAsDouble<std::int32_t>>>(p, n);
+    case ChannelSampleType_Float: return scaled_values<ScaledToDouble<FloatAsDouble>>(p, n);
+    case ChannelSampleType_Int64: return scaled_values<ScaledToDouble<Int64AsDouble>>(p, n);
+    case ChannelSampleType_Double: return scaled_values<ScaledToDouble<DoubleAsDouble>>(p, n);
+    case ChannelSampleType_UInt32: return scaled_values<ScaledToDouble<UInt32AsDouble>>(p, n);
     case ChannelSampleType_FloatPairs: return scaled_values<FloatPairsToDouble>(p, n);
     case ChannelSampleType_DoublePairs: return scaled_values<BitCopy<double>>(p, n);
     default: return;  // not a sample type: nothing is written
@@ -548,15 +521,15 @@ void ZRCALC_STDCALL zrcalcChannelGetScaledValuesAtPos_float(const ScaledValuesPa
     const std::size_t n = values_to_write(p.sampleType, p.count);
     if (n == 0) return;
     switch (p.sampleType) {
-    case ChannelSampleType_UInt8: return scaled_values<NarrowIntToFloat<std::uint8_t>>(p, n);
-    case ChannelSampleType_Int8: return scaled_values<NarrowIntToFloat<std::int8_t>>(p, n);
-    case ChannelSampleType_Int16: return scaled_values<NarrowIntToFloat<std::int16_t>>(p, n);
-    case ChannelSampleType_UInt16: return scaled_values<NarrowIntToFloat<std::uint16_t>>(p, n);
-    case ChannelSampleType_Int32: return scaled_values<NarrowIntToFloat<std::int32_t>>(p, n);
-    case ChannelSampleType_Float: return scaled_values<FloatToFloat>(p, n);
-    case ChannelSampleType_Int64: return scaled_values<Int64ToFloat>(p, n);
+    case ChannelSampleType_UInt8: return scaled_values<ScaledToFloat<NarrowIntAsFloat<std::uint8_t>>>(p, n);
+    case ChannelSampleType_Int8: return scaled_values<ScaledToFloat<NarrowIntAsFloat<std::int8_t>>>(p, n);
+    case ChannelSampleType_Int16: return scaled_values<ScaledToFloat<NarrowIntAsFloat<std::int16_t>>>(p, n);
+    case ChannelSampleType_UInt16: return scaled_values<ScaledToFloat<NarrowIntAsFloat<std::uint16_t>>>(p, n);
+    case ChannelSampleType_Int32: return scaled_values<ScaledToFloat<NarrowIntAsFloat<std::int32_t>>>(p, n);
+    case ChannelSampleType_Float: return scaled_values<ScaledToFloat<FloatAsFloat>>(p, n);
+    case ChannelSampleType_Int64: return scaled_values<ScaledToFloat<Int64AsFloat>>(p, n);
     case ChannelSampleType_Double: return scaled_values<DoubleToFloatScaledInDouble>(p, n);
-    case ChannelSampleType_UInt32: return scaled_values<UInt32ToFloat>(p, n);
+    case ChannelSampleType_UInt32: return scaled_values<ScaledToFloat<UInt32AsFloat>>(p, n);
     case ChannelSampleType_FloatPairs: return scaled_values<BitCopy<float>>(p, n);
     case ChannelSampleType_DoublePairs: return scaled_values<DoublePairsToFloat>(p, n);
     default: return;  // not a sample type: nothing is written
