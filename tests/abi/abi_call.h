@@ -9,12 +9,17 @@
 // cdecl name nothing, and the x87 stack must be empty afterwards. On x86-64,
 // with one calling convention, the cases call each name through a plain pointer.
 //
-// A case is registered under its table name; its signature is the header's:
+// A case is registered under its table name and gives one set of arguments,
+// with arrays taken from `memory`:
 //
-//     ZRABI_CASE(zrcalcSumValues_double) { sum_of(entry, [](double x) { return x; }); }
+//     ZRABI_CASE(zrcalcSumValues_double) { entry.check(memory.values<double>(37), 37); }
 //
-// The body runs for every name of the entry point (stdcall, _cdecl twin,
-// aliases) and, on 32-bit x86, at every 4-byte stack alignment.
+// check() calls the entry point once as the compiler calls the header's
+// declaration, then under the name being tested (through the trampoline on
+// 32-bit x86) on the same arrays put back as they were: the result's bits and
+// every byte of the arrays must agree. The body runs for every name of the entry
+// point (stdcall, _cdecl twin, aliases) and, on 32-bit x86, at every 4-byte stack
+// alignment. What the operation computes is the sweeps' business.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -23,10 +28,13 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <type_traits>
 #include <vector>
 
+#include "support/bits.h"
+#include "support/sweep.h"
 #include "zrcalc.h"
 
 namespace zrabi {
@@ -87,12 +95,81 @@ void append_words(std::vector<std::uint32_t>& words, T value)
     }
 }
 
+// The arrays of one case: deterministic values, each one element past a 64-byte
+// boundary (naturally aligned, not vector aligned), put back as they were on
+// request. A parameter block is an array of one element.
+class Memory {
+public:
+    template <class T>
+    T* values(std::size_t n)
+    {
+        return place(zrtest::random_samples<T>(n, buffers_.size() + 1));
+    }
+    template <class T>
+    T* block(const T& value)
+    {
+        return place(std::vector<T>{value});
+    }
+    std::vector<std::vector<unsigned char>> contents() const
+    {
+        std::vector<std::vector<unsigned char>> out;
+        for (const Buffer& b : buffers_) out.emplace_back(b.at, b.at + b.initial.size());
+        return out;
+    }
+    void restore()
+    {
+        for (Buffer& b : buffers_) std::memcpy(b.at, b.initial.data(), b.initial.size());
+    }
+
+private:
+    struct Buffer {
+        std::unique_ptr<unsigned char[]> storage;
+        unsigned char* at;
+        std::vector<unsigned char> initial;
+    };
+    template <class T>
+    T* place(const std::vector<T>& v)
+    {
+        const std::size_t bytes = v.size() * sizeof(T);
+        Buffer b{std::make_unique<unsigned char[]>(bytes + 128), nullptr, {}};
+        b.at = reinterpret_cast<unsigned char*>((reinterpret_cast<std::uintptr_t>(b.storage.get()) + 63) / 64 * 64 +
+                                                sizeof(T) % 64);
+        std::memcpy(b.at, v.data(), bytes);
+        b.initial.assign(b.at, b.at + bytes);
+        buffers_.push_back(std::move(b));
+        return reinterpret_cast<T*>(buffers_.back().at);
+    }
+    std::vector<Buffer> buffers_;
+};
+
 template <class Sig>
 class Entry;
 
 template <class R, class... A>
 struct Entry<R(A...)> {
     Target target_;
+    std::function<R(A...)> direct_;
+    Memory* memory_;
+
+    // The call under the tested name against the direct call, as the file's
+    // opening comment says.
+    void check(A... args) const
+    {
+        const auto run = [&](const auto& f) {
+            if constexpr (std::is_void_v<R>)
+                return f(args...), 0;
+            else
+                return f(args...);
+        };
+        const auto expected = run(direct_);
+        const auto expectedArrays = memory_->contents();
+        memory_->restore();
+        EXPECT_TRUE(zrtest::BitsEqual(expected, run(*this))) << "the result";
+        const auto arrays = memory_->contents();
+        for (std::size_t b = 0; b < arrays.size(); ++b)
+            EXPECT_TRUE(zrtest::BitsEqual(expectedArrays[b].data(), arrays[b].data(), arrays[b].size())) << "array " << b;
+        memory_->restore();
+    }
 
     R operator()(A... args) const
     {
@@ -140,9 +217,12 @@ inline bool register_case(const char* name, CaseBody body)
 
 }  // namespace zrabi
 
-#define ZRABI_CASE(name)                                                                          \
-    using zrabi_entry_##name = decltype(::zrabi::entry_of(&name));                                \
-    static void zrabi_case_##name(const zrabi_entry_##name& entry);                               \
-    [[maybe_unused]] static const bool zrabi_registered_##name = ::zrabi::register_case(          \
-        #name, [](const ::zrabi::Target& t) { zrabi_case_##name(zrabi_entry_##name{t}); });       \
-    static void zrabi_case_##name([[maybe_unused]] const zrabi_entry_##name& entry)
+#define ZRABI_CASE(name)                                                                               \
+    using zrabi_entry_##name = decltype(::zrabi::entry_of(&name));                                     \
+    static void zrabi_case_##name(const zrabi_entry_##name& entry, ::zrabi::Memory& memory);           \
+    [[maybe_unused]] static const bool zrabi_registered_##name =                                       \
+        ::zrabi::register_case(#name, [](const ::zrabi::Target& t) {                                   \
+            ::zrabi::Memory memory;                                                                    \
+            zrabi_case_##name(zrabi_entry_##name{t, &name, &memory}, memory);                          \
+        });                                                                                            \
+    static void zrabi_case_##name(const zrabi_entry_##name& entry, [[maybe_unused]] ::zrabi::Memory& memory)

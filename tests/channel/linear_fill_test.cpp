@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "support/bits.h"
-#include "support/guarded_buffer.h"
 #include "support/sweep.h"
 #include "zrcalc.h"
 
@@ -24,38 +23,24 @@ T rule(uint32_t i, T f, T o)
     return std::fma(T(double(i)), f, o);
 }
 
+// Counts 0..72 (two float passes of 32 and a tail); factor and offset, whose
+// products need the single rounding, change with the count.
 template <class T>
-class LinearFill : public ::testing::Test {};
-using ElementTypes = ::testing::Types<double, float>;
-TYPED_TEST_SUITE(LinearFill, ElementTypes);
-
-// Counts 0..72 (two float passes of 32 and a tail), with factors and offsets whose
-// products need the single rounding, bit for bit: at every alignment, nothing
-// written past count; then flush against a PROT_NONE page after the buffer and
-// before it (count 0 gets a read-only buffer of no elements).
-TYPED_TEST(LinearFill, FollowsTheRuleAtEveryCountAndAlignmentTouchingOnlyTheBuffer)
+zrtest::Case linear_fill(const char* entry)
 {
-    using T = TypeParam;
-    constexpr uint32_t kMaxCount = 72;
-    const auto fs = zrtest::random_samples<T>(3, 5, 100.0), os = zrtest::random_samples<T>(3, 6, 1e4);
-    const T sentinel = T(-999);
-    for (int k = 0; k < 3; ++k)
-        for (uint32_t count = 0; count <= kMaxCount; ++count) {
-            std::vector<T> want(kMaxCount + 1, sentinel);
-            for (uint32_t i = 0; i < count; ++i) want[i] = rule(i, fs[k], os[k]);
-            for (std::size_t offset : zrtest::alignment_offsets<T>()) {
-                const zrtest::OffsetArray<T> buffer(std::vector<T>(kMaxCount + 1, sentinel), offset);
-                fill(buffer.data(), count, fs[k], os[k]);
-                ASSERT_TRUE(BitsEqual(want.data(), buffer.data(), kMaxCount + 1))
-                    << "count " << count << ", offset " << offset;
-            }
-            for (auto guard : {zrtest::Guard::After, zrtest::Guard::Before}) {
-                zrtest::GuardedArray<T> buffer(count, guard);
-                if (count == 0) buffer.make_read_only();
-                fill(buffer.data(), count, fs[k], os[k]);
-                ASSERT_TRUE(BitsEqual(want.data(), buffer.data(), count)) << "count " << count << " guarded";
-            }
-        }
+    const auto factor = [](uint32_t n) { return zrtest::random_samples<T>(1, n, 100.0)[0]; };
+    const auto offset = [](uint32_t n) { return zrtest::random_samples<T>(1, n + 1000, 1e4)[0]; };
+    return {entry, "", {zrtest::out<T>()}, 72,
+            [=](zrtest::Arrays a, uint32_t n) { fill(a.at<T>(0), n, factor(n), offset(n)); },
+            [=](zrtest::Arrays a, uint32_t n) {
+                for (uint32_t i = 0; i < n; ++i) a.at<T>(0)[i] = rule(i, factor(n), offset(n));
+            }};
+}
+
+ZRTEST_SWEEP(linear_fill)
+{
+    return {linear_fill<double>("zrcalcChannelFillBufferWithLinearFunction_double"),
+            linear_fill<float>("zrcalcChannelFillBufferWithLinearFunction_float")};
 }
 
 TEST(LinearFill, StatedValues)

@@ -68,30 +68,8 @@ void rule(uint32_t type, const unsigned char* p, float f, float o, float* out)
 template <class Out>
 using Params = std::conditional_t<std::is_same_v<Out, double>, ScaledValuesParams_double, ScaledValuesParams_float>;
 
-void call(const ScaledValuesParams_double* p, bool alias = false)
-{
-    (alias ? zrcalcChannelGetScaledValuesAtPos_double_aligned_output : zrcalcChannelGetScaledValuesAtPos_double)(p);
-}
-void call(const ScaledValuesParams_float* p, bool alias = false)
-{
-    (alias ? zrcalcChannelGetScaledValuesAtPos_float_aligned_output : zrcalcChannelGetScaledValuesAtPos_float)(p);
-}
-
-// One call, its N results compared with the rule. source points at raw value 0
-// (for a negative stride, at the top of its buffer). The expected values are
-// taken before the call, so destination may be the source itself.
-template <class Out>
-::testing::AssertionResult run(uint32_t type, const unsigned char* source, Out* destination, int32_t count,
-                               int32_t stride, bool alias = false)
-{
-    const Out factor = Out(0.0123), offset = Out(-7.5);
-    std::vector<Out> expected(values_of(type, count));
-    for (std::size_t k = 0; k < expected.size(); ++k)
-        rule(type, source + std::ptrdiff_t(k) * stride * std::ptrdiff_t(kRawBytes[type]), factor, offset, &expected[k]);
-    const Params<Out> p{source, destination, factor, offset, count, type, stride};
-    call(&p, alias);
-    return BitsEqual(expected.data(), destination, expected.size());
-}
+void call(const ScaledValuesParams_double* p) { zrcalcChannelGetScaledValuesAtPos_double(p); }
+void call(const ScaledValuesParams_float* p) { zrcalcChannelGetScaledValuesAtPos_float(p); }
 
 // Raw bytes of `count` samples: random bits for integers, with rounding ties and
 // the sign bit; random values with infinities, NaN, signed zero, subnormals and
@@ -116,60 +94,61 @@ std::vector<unsigned char> raw_samples(uint32_t type, std::size_t count, uint64_
     return bytes;
 }
 
+// Arrays: the raw bytes of a span of (N - 1) * |stride| + 1 samples (the call
+// starts at its top for a negative stride), then the N results. Counts 0..20 run
+// past two passes of eight; in place where the raw sample is as wide as the
+// result and the stride is 1.
+template <class Out>
+zrtest::Case scaled(uint32_t type, int32_t stride)
+{
+    const std::size_t size = kRawBytes[type];
+    const auto span = [=](uint32_t count) {
+        const std::size_t n = values_of(type, int32_t(count));
+        return n == 0 ? 0 : (n - 1) * std::size_t(std::abs(stride)) + 1;
+    };
+    const auto first = [=](zrtest::Arrays a, uint32_t count) {
+        return a.at<unsigned char>(0) + (stride < 0 && span(count) ? (span(count) - 1) * size : 0);
+    };
+    const Out factor = Out(0.0123), offset = Out(-7.5);
+    zrtest::Case c{std::is_same_v<Out, double> ? "zrcalcChannelGetScaledValuesAtPos_double"
+                                               : "zrcalcChannelGetScaledValuesAtPos_float",
+                   "type " + std::to_string(type) + ", stride " + std::to_string(stride),
+                   {{zrtest::Elem::U8, zrtest::Dir::In, [=](uint32_t count) { return span(count) * size; },
+                     [=](void* data, std::size_t bytes, uint64_t seed) {
+                         std::memcpy(data, raw_samples(type, (bytes + size - 1) / size, seed).data(), bytes);
+                     },
+                     size},
+                    zrtest::out<Out>([=](uint32_t count) { return values_of(type, int32_t(count)); })},
+                   20,
+                   [=](zrtest::Arrays a, uint32_t count) {
+                       const Params<Out> p{first(a, count), a.at<Out>(1), factor, offset, int32_t(count), type, stride};
+                       call(&p);
+                   },
+                   [=](zrtest::Arrays a, uint32_t count) {
+                       const unsigned char* source = first(a, count);
+                       for (std::size_t k = 0; k < values_of(type, int32_t(count)); ++k)
+                           rule(type, source + std::ptrdiff_t(k) * stride * std::ptrdiff_t(size), factor, offset,
+                                a.at<Out>(1) + k);
+                   }};
+    if (stride == 1 && size == sizeof(Out)) c.overlaps.push_back({1, {0}, {0}});
+    return c;
+}
+
+ZRTEST_SWEEP(scaled_values)
+{
+    std::vector<zrtest::Case> cases;
+    for (uint32_t type = 0; type < kTypes; ++type)
+        for (int32_t stride : {1, 3, 0, -1, -3}) {
+            cases.push_back(scaled<double>(type, stride));
+            cases.push_back(scaled<float>(type, stride));
+        }
+    return cases;
+}
+
 template <class Out>
 class ScaledValues : public ::testing::Test {};
 using ResultTypes = ::testing::Types<double, float>;
 TYPED_TEST_SUITE(ScaledValues, ResultTypes);
-
-// Every type and stride, counts 0..20 (past two passes of eight), bit for bit:
-// at every alignment of source and destination, nothing written past the N
-// results; with the read-only source and the destination flush against a
-// PROT_NONE page after them, then before them; in place where the raw sample is
-// as wide as the result and the stride is 1.
-TYPED_TEST(ScaledValues, FollowTheRuleEverywhereTouchingOnlyTheArrays)
-{
-    using Out = TypeParam;
-    const Out sentinel = Out(-12345.0);
-    for (uint32_t type = 0; type < kTypes; ++type)
-        for (int32_t stride : {1, 3, 0, -1, -3})
-            for (int32_t count = 0; count <= 20; ++count) {
-                const std::size_t size = kRawBytes[type], n = values_of(type, count);
-                const std::size_t span = n == 0 ? 0 : (n - 1) * std::size_t(std::abs(stride)) + 1;
-                const std::size_t top = stride < 0 && span ? (span - 1) * size : 0;
-                const auto raw = raw_samples(type, span, type * 100 + stride);
-                SCOPED_TRACE(::testing::Message() << "type " << type << ", stride " << stride << ", count " << count);
-                for (std::size_t srcOffset = 0; srcOffset < 32; srcOffset += size)
-                    for (std::size_t dstOffset : zrtest::alignment_offsets<Out>()) {
-                        const zrtest::OffsetArray<unsigned char> src(raw, srcOffset);
-                        const zrtest::OffsetArray<Out> dst(std::vector<Out>(n + 1, sentinel), dstOffset);
-                        ASSERT_TRUE(run(type, src.data() + top, dst.data(), count, stride))
-                            << "offsets " << srcOffset << "/" << dstOffset;
-                        ASSERT_TRUE(BitsEqual(sentinel, dst[n]));
-                    }
-                for (auto guard : {Guard::After, Guard::Before}) {
-                    zrtest::GuardedArray<unsigned char> src(raw.data(), raw.size(), guard);
-                    zrtest::GuardedArray<Out> dst(n, guard);
-                    src.make_read_only();
-                    if (n == 0) dst.make_read_only();
-                    ASSERT_TRUE(run(type, src.data() + top, dst.data(), count, stride)) << "guarded";
-                }
-                if (stride == 1 && size == sizeof(Out)) {
-                    const zrtest::OffsetArray<unsigned char> buffer(raw, 0);
-                    ASSERT_TRUE(run(type, buffer.data(), reinterpret_cast<Out*>(buffer.data()), count, 1))
-                        << "in place";
-                }
-            }
-}
-
-// The _aligned_output names are the same operations and need no alignment.
-TYPED_TEST(ScaledValues, AlignedOutputNamesTakeAnUnalignedOutput)
-{
-    for (uint32_t type = 0; type < kTypes; ++type) {
-        const auto raw = raw_samples(type, 26, 3);
-        const zrtest::OffsetArray<TypeParam> dst(26, sizeof(TypeParam));
-        ASSERT_TRUE(run(type, raw.data(), dst.data(), 13, 1, true)) << "type " << type;
-    }
-}
 
 template <class T>
 std::vector<unsigned char> bytes_of(std::initializer_list<T> values)
@@ -239,9 +218,12 @@ TYPED_TEST(ScaledValues, AddressesBeyondFourGibibytes)
         const int16_t raw = int16_t(1000 + k);
         std::memcpy(base + k * kStep, &raw, sizeof raw);
     }
-    TypeParam out[kCount];
-    EXPECT_TRUE(run(2, base, out, kCount, kStride));
-    EXPECT_TRUE(run(2, base + (kCount - 1) * kStep, out, kCount, -kStride));
+    for (int32_t stride : {kStride, -kStride}) {
+        TypeParam out[kCount];
+        const Params<TypeParam> p{base + (stride < 0 ? (kCount - 1) * kStep : 0), out, 1, 0, kCount, 2, stride};
+        call(&p);
+        for (int k = 0; k < kCount; ++k) EXPECT_EQ(out[k], stride > 0 ? 1000 + k : 1008 - k) << "stride " << stride;
+    }
     munmap(map, kBytes);
 }
 #endif

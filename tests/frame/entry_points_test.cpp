@@ -17,45 +17,12 @@
 #include <type_traits>
 #include <vector>
 
+#include "support/entry_table_view.h"
 #include "zrcalc.h"
 
 namespace {
 
-enum class Kind { BOTH, CDECL_ONLY, DECORATED, DECORATED_TWIN };
-
-struct Entry {
-    std::string name;
-    Kind kind;
-    int bytes;
-    bool built;
-};
-
-std::vector<Entry> table()
-{
-    std::vector<Entry> entries;
-#define BUILT true
-#define PLANNED false
-#define ZRCALC_ENTRY_ROW(name, kind, bytes, state) entries.push_back({#name, Kind::kind, bytes, state});
-    ZRCALC_ENTRY_POINTS(ZRCALC_ENTRY_ROW)
-#undef ZRCALC_ENTRY_ROW
-    return entries;
-}
-
-struct Alias {
-    std::string alias, target;
-    bool built;
-};
-
-std::vector<Alias> aliases()
-{
-    std::vector<Alias> out;
-#define ZRCALC_ALIAS_ROW(alias, target, state) out.push_back({#alias, #target, state});
-    ZRCALC_ALIASES(ZRCALC_ALIAS_ROW)
-#undef ZRCALC_ALIAS_ROW
-#undef BUILT
-#undef PLANNED
-    return out;
-}
+using zrtest::Kind;
 
 struct ExportName {
     std::string plain;    // the name on ELF, and the sort key of the ordinals
@@ -66,25 +33,8 @@ struct ExportName {
 std::vector<ExportName> export_names()
 {
     std::vector<ExportName> names;
-    for (const Entry& e : table()) {
-        const std::string decorated = "_" + e.name + "@" + std::to_string(e.bytes);
-        switch (e.kind) {
-        case Kind::BOTH:
-            names.push_back({e.name, e.name, e.built});
-            names.push_back({e.name + "_cdecl", e.name + "_cdecl", e.built});
-            break;
-        case Kind::CDECL_ONLY: names.push_back({e.name, e.name, e.built}); break;
-        case Kind::DECORATED: names.push_back({e.name, decorated, e.built}); break;
-        case Kind::DECORATED_TWIN:
-            names.push_back({e.name, decorated, e.built});
-            names.push_back({e.name + "_cdecl", e.name + "_cdecl", e.built});
-            break;
-        }
-    }
-    for (const Alias& a : aliases()) {
-        names.push_back({a.alias, a.alias, a.built});
-        names.push_back({a.alias + "_cdecl", a.alias + "_cdecl", a.built});
-    }
+    for (const auto& e : zrtest::table_entries())
+        for (const auto& n : e.names) names.push_back({n.name, n.windows, e.built});
     std::sort(names.begin(), names.end(), [](const ExportName& a, const ExportName& b) {
         return std::strcmp(a.plain.c_str(), b.plain.c_str()) < 0;
     });
@@ -132,13 +82,15 @@ ZRCALC_ALIASES(ZRCALC_CHECK_ALIAS)
 
 TEST(EntryTable, CountsOfNamesEntryPointsAndOperations)
 {
-    const auto entries = table();
+    const auto entries = zrtest::table_entries();
+    std::size_t aliases = 0;
+    for (const auto& e : entries) aliases += e.names.size() - (e.kind == Kind::BOTH || e.kind == Kind::DECORATED_TWIN ? 2 : 1);
     EXPECT_EQ(entries.size(), 75u) << "operations";
     EXPECT_EQ(export_names().size(), 142u) << "exported names";
-    EXPECT_EQ(export_names().size() - 2 * aliases().size(), 138u) << "distinct entry points";
+    EXPECT_EQ(export_names().size() - aliases, 138u) << "distinct entry points";
     std::set<std::string> unique;
     for (const auto& e : export_names()) EXPECT_TRUE(unique.insert(e.plain).second) << e.plain << " twice";
-    for (const Entry& e : entries) {
+    for (const auto& e : entries) {
         const bool ends_cdecl = e.name.size() > 6 && e.name.compare(e.name.size() - 6, 6, "_cdecl") == 0;
         EXPECT_EQ(ends_cdecl, e.kind == Kind::CDECL_ONLY) << e.name;
         EXPECT_EQ(e.bytes % 4, 0) << e.name;

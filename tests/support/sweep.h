@@ -1,58 +1,103 @@
-// Arrays at every alignment, and counts around the pass sizes of a vector loop.
+// The one conformance driver. An operation is described once: its arrays (element
+// type, length as a function of the count, direction), the counts that cross its
+// pass boundaries, the call into the library and a model of its rule written in
+// the test. For every count the driver then runs the call against the model, bit
+// for bit on every byte the operation may write:
+//  - at every alignment of every array within a 32-byte vector;
+//  - with every array flush against an inaccessible page after it, then before
+//    it, the inputs read-only (at count 0 an empty array starts on the page);
+//  - in the overlapping layouts the operation allows (in place, shifted).
+// A failure names the case, the count, the layout, the array and the first
+// differing element with both values and their bits.
+//
+//     ZRTEST_SWEEP(sums)
+//     {
+//         return {{"zrcalcSumValues_double", "", {zrtest::in<double>(), zrtest::cell<double>(Dir::Out)}, 40,
+//                  [](Arrays a, std::uint32_t n) { *a.at<double>(1) = zrcalcSumValues_double(a.at<double>(0), n); },
+//                  [](Arrays a, std::uint32_t n) { ...the rule... }}};
+//     }
+//
+// The model runs on the very arrays of the call (before it, on the same
+// addresses), so a rule whose path depends on an address sees that address.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
-#include <cstdlib>
-#include <cstring>
+#include <algorithm>
+#include <functional>
 #include <random>
+#include <string>
 #include <type_traits>
 #include <vector>
 
 namespace zrtest {
 
-// An array whose first element lies offset_bytes past a 64-byte boundary.
-template <class T>
-class OffsetArray {
-public:
-    OffsetArray(std::size_t count, std::size_t offset_bytes) : count_(count)
-    {
-        storage_.resize((count * sizeof(T) + offset_bytes + 2 * 64) / sizeof(T) + 1);
-        auto base = reinterpret_cast<std::uintptr_t>(storage_.data());
-        auto aligned = (base + 63) / 64 * 64;
-        data_ = reinterpret_cast<T*>(aligned + offset_bytes);
-    }
-    OffsetArray(const std::vector<T>& values, std::size_t offset_bytes) : OffsetArray(values.size(), offset_bytes)
-    {
-        if (!values.empty()) std::memcpy(data_, values.data(), values.size() * sizeof(T));
-    }
-    T* data() const { return data_; }
-    std::size_t size() const { return count_; }
-    T& operator[](std::size_t i) const { return data_[i]; }
-    std::vector<T> to_vector() const { return std::vector<T>(data_, data_ + count_); }
+enum class Dir { In, Out, InOut };
 
-private:
-    std::vector<T> storage_;
-    T* data_;
-    std::size_t count_;
+// The element types the driver can fill and describe.
+enum class Elem { F64, F32, I64, I32, U32, I16, U8 };
+
+template <class T>
+constexpr Elem elem_of()
+{
+    if constexpr (std::is_same_v<T, double>) return Elem::F64;
+    else if constexpr (std::is_same_v<T, float>) return Elem::F32;
+    else if constexpr (std::is_same_v<T, std::int64_t>) return Elem::I64;
+    else if constexpr (std::is_same_v<T, std::int32_t>) return Elem::I32;
+    else if constexpr (std::is_same_v<T, std::uint32_t>) return Elem::U32;
+    else if constexpr (std::is_same_v<T, std::int16_t>) return Elem::I16;
+    else return Elem::U8;
+}
+
+using Length = std::function<std::size_t(std::uint32_t count)>;
+using Fill = std::function<void(void* data, std::size_t elements, std::uint64_t seed)>;
+
+struct Array {
+    Elem elem;
+    Dir dir;
+    Length length;
+    Fill fill;
+    std::size_t alignStep = 0;  // bytes between the alignments tried (0: the element size; 32: one)
+    bool anyNaN = false;        // a NaN result matches any NaN: its payload is not part of the rule
 };
 
-// Every naturally aligned byte offset within a 32-byte vector: 0, s, 2s, ... < 32.
-template <class T>
-std::vector<std::size_t> alignment_offsets()
-{
-    std::vector<std::size_t> offsets;
-    for (std::size_t o = 0; o < 32; o += sizeof(T)) offsets.push_back(o);
-    return offsets;
-}
+// The arrays of one call, in the order of the description.
+struct Arrays {
+    void* const* p;
+    template <class T>
+    T* at(std::size_t i) const { return static_cast<T*>(p[i]); }
+};
+using Body = std::function<void(Arrays, std::uint32_t count)>;
 
-// Counts 0 .. limit, every one of them.
-inline std::vector<std::uint32_t> counts_up_to(std::uint32_t limit)
-{
-    std::vector<std::uint32_t> counts;
-    for (std::uint32_t c = 0; c <= limit; ++c) counts.push_back(c);
-    return counts;
-}
+// Output array `out` laid over input arrays `ins`, which share one memory, at each
+// shift (in elements of the output; 0 is in place).
+struct Overlap {
+    std::size_t out;
+    std::vector<std::size_t> ins;
+    std::vector<std::ptrdiff_t> shifts;
+};
+
+struct Case {
+    std::string entry;  // the table's name of the entry point under test
+    std::string label;  // what tells this case from others of the entry point
+    std::vector<Array> arrays;
+    std::uint32_t maxCount;  // every count 0 .. maxCount runs
+    Body call, model;
+    std::vector<Overlap> overlaps = {};
+    std::vector<std::uint32_t> moreCounts = {};
+    std::uint32_t seeds = 1;  // value sets per count
+};
+
+bool register_cases(std::vector<Case> (*make)());
+std::vector<Case> registered_cases();
+
+#define ZRTEST_SWEEP(tag)                                                                              \
+    static std::vector<::zrtest::Case> zrtest_sweep_##tag();                                           \
+    [[maybe_unused]] static const bool zrtest_sweep_registered_##tag =                                 \
+        ::zrtest::register_cases(zrtest_sweep_##tag);                                                  \
+    static std::vector<::zrtest::Case> zrtest_sweep_##tag()
+
+// --- Values --------------------------------------------------------------------
 
 // Deterministic samples over the whole range of an integer type, or in
 // [-scale, scale) for floating point.
@@ -62,15 +107,70 @@ std::vector<T> random_samples(std::size_t count, std::uint64_t seed, double scal
     std::mt19937_64 rng(seed);
     std::vector<T> out(count);
     for (auto& v : out) {
-        if constexpr (std::is_floating_point_v<T>) {
-            // 53 random bits mapped to [-1, 1), then scaled.
-            double unit = static_cast<double>(rng() >> 11) * 0x1.0p-52 - 1.0;
-            v = static_cast<T>(unit * scale);
-        } else {
+        if constexpr (std::is_floating_point_v<T>)
+            v = static_cast<T>((static_cast<double>(rng() >> 11) * 0x1.0p-52 - 1.0) * scale);
+        else
             v = static_cast<T>(rng());
-        }
     }
     return out;
+}
+
+// A fill from a generator of typed values: gen(n, seed) -> std::vector<T>.
+template <class T, class Gen>
+Fill fill_with(Gen gen)
+{
+    return [gen](void* data, std::size_t n, std::uint64_t seed) {
+        const std::vector<T> v = gen(n, seed);
+        std::copy(v.begin(), v.end(), static_cast<T*>(data));
+    };
+}
+
+template <class T>
+Fill random_fill(double scale = 1000.0)
+{
+    return fill_with<T>([scale](std::size_t n, std::uint64_t seed) { return random_samples<T>(n, seed, scale); });
+}
+
+// Storage for stated values that need an array at a chosen alignment: the first
+// element lies offsetBytes past a 64-byte boundary.
+template <class T>
+class OffsetArray {
+public:
+    OffsetArray(const std::vector<T>& values, std::size_t offsetBytes)
+        : storage_(values.size() + (offsetBytes + 128) / sizeof(T) + 1)
+    {
+        const auto base = (reinterpret_cast<std::uintptr_t>(storage_.data()) + 63) / 64 * 64;
+        data_ = reinterpret_cast<T*>(base + offsetBytes);
+        std::copy(values.begin(), values.end(), data_);
+    }
+    T* data() const { return data_; }
+    T& operator[](std::size_t i) const { return data_[i]; }
+
+private:
+    std::vector<T> storage_;
+    T* data_;
+};
+
+inline Length times(std::size_t k)
+{
+    return [k](std::uint32_t n) { return k * n; };
+}
+
+template <class T>
+Array in(Fill fill = random_fill<T>(), Length length = times(1))
+{
+    return {elem_of<T>(), Dir::In, std::move(length), std::move(fill)};
+}
+template <class T>
+Array out(Length length = times(1))
+{
+    return {elem_of<T>(), Dir::Out, std::move(length), random_fill<T>()};
+}
+// One value (a scalar result or a running total): one alignment, whatever the count.
+template <class T>
+Array cell(Dir dir, Fill fill = random_fill<T>())
+{
+    return {elem_of<T>(), dir, [](std::uint32_t) { return std::size_t(1); }, std::move(fill), 32};
 }
 
 }  // namespace zrtest

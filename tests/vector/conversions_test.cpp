@@ -1,20 +1,14 @@
+// The integer conversions against their element rules through the sweep driver
+// (the narrowing one also in place), and the values stated for them.
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
 #include <vector>
 
-#include "support/bits.h"
-#include "support/guarded_buffer.h"
 #include "support/sweep.h"
 #include "zrcalc.h"
 
 namespace {
-
-using zrtest::BitsEqual;
-
-// Two passes of 32 and a tail: every count around the passes and whole vectors.
-constexpr uint32_t kMaxCount = 72;
 
 // The element rules: sign extension, and the low 16 bits read as two's complement.
 int32_t widened(int16_t x) { return x; }
@@ -24,48 +18,25 @@ int16_t narrowed(int32_t x)
     return static_cast<int16_t>(low >= 0x8000 ? low - 0x10000 : low);
 }
 
+// Two passes of 32 and a tail. In place every element is read before a result
+// lands on it: the results fill the first 2 * count bytes, the rest keeps the
+// source bytes.
 template <class From, class To>
-std::vector<To> expected(const std::vector<From>& in, uint32_t count, To (*rule)(From), To fill = 0)
+zrtest::Case conversion(const char* entry, void (*call)(const From*, To*, uint32_t), To (*rule)(From))
 {
-    std::vector<To> out(kMaxCount, fill);
-    for (uint32_t i = 0; i < count; ++i) out[i] = rule(in[i]);
-    return out;
+    zrtest::Case c{entry, "", {zrtest::in<From>(), zrtest::out<To>()}, 72,
+                   [call](zrtest::Arrays a, uint32_t n) { call(a.at<From>(0), a.at<To>(1), n); },
+                   [rule](zrtest::Arrays a, uint32_t n) {
+                       for (uint32_t i = 0; i < n; ++i) a.at<To>(1)[i] = rule(a.at<From>(0)[i]);
+                   }};
+    if (sizeof(To) < sizeof(From)) c.overlaps.push_back({1, {0}, {0}});
+    return c;
 }
 
-// Every count 0..72 against the element rule: at every alignment of both arrays,
-// nothing written past count; then with both arrays flush against a PROT_NONE page
-// after them and before them, the source read-only (and the destination too for
-// count 0), so that any access outside them or to the source faults.
-template <class From, class To, class Convert>
-void check(Convert convert, To (*rule)(From))
+ZRTEST_SWEEP(conversions)
 {
-    const auto in = zrtest::random_samples<From>(kMaxCount, 17);
-    const To sentinel = 0x5A5A;
-    for (uint32_t count = 0; count <= kMaxCount; ++count) {
-        const auto want = expected(in, count, rule, sentinel);
-        for (std::size_t offIn : zrtest::alignment_offsets<From>())
-            for (std::size_t offOut : zrtest::alignment_offsets<To>()) {
-                const zrtest::OffsetArray<From> src(in, offIn);
-                const zrtest::OffsetArray<To> dst(std::vector<To>(kMaxCount, sentinel), offOut);
-                convert(src.data(), dst.data(), count);
-                ASSERT_TRUE(BitsEqual(want.data(), dst.data(), kMaxCount))
-                    << "count " << count << ", offsets " << offIn << "/" << offOut;
-            }
-        for (auto guard : {zrtest::Guard::After, zrtest::Guard::Before}) {
-            zrtest::GuardedArray<From> src(in.data(), count, guard);
-            zrtest::GuardedArray<To> dst(count, guard);
-            src.make_read_only();
-            if (count == 0) dst.make_read_only();
-            convert(src.data(), dst.data(), count);
-            ASSERT_TRUE(BitsEqual(want.data(), dst.data(), count)) << "count " << count << " guarded";
-        }
-    }
-}
-
-TEST(Conversions, MatchTheElementRuleAtEveryCountAndAlignmentTouchingOnlyTheArrays)
-{
-    check(zrcalcConvertInt16ToInt32, widened);
-    check(zrcalcConvertInt32ToInt16, narrowed);
+    return {conversion("zrcalcConvertInt16ToInt32", zrcalcConvertInt16ToInt32, widened),
+            conversion("zrcalcConvertInt32ToInt16", zrcalcConvertInt32ToInt16, narrowed)};
 }
 
 TEST(Conversions, StatedValues)
@@ -79,33 +50,6 @@ TEST(Conversions, StatedValues)
     std::vector<int32_t> wideOut(small.size());
     zrcalcConvertInt16ToInt32(small.data(), wideOut.data(), uint32_t(small.size()));
     EXPECT_EQ(wideOut, (std::vector<int32_t>{-32768, 32767, -1, 0, 1}));
-}
-
-// In place every element is read before a result lands on it: the results fill the
-// first 2 * count bytes and the rest keeps the source bytes. Each count crosses the
-// vector steps at a different point; the guarded buffers catch a step past either
-// end.
-TEST(Conversions, NarrowingInPlaceAtEveryCountAndAlignment)
-{
-    const auto in = zrtest::random_samples<int32_t>(kMaxCount, 31);
-    auto check_in_place = [&](int32_t* buffer, uint32_t count, std::size_t bytes) {
-        zrcalcConvertInt32ToInt16(buffer, reinterpret_cast<int16_t*>(buffer), count);
-        std::vector<unsigned char> want(kMaxCount * 4), actual(kMaxCount * 4);
-        std::memcpy(want.data(), in.data(), bytes);
-        std::memcpy(want.data(), expected(in, count, narrowed).data(), count * 2);
-        std::memcpy(actual.data(), buffer, bytes);
-        return BitsEqual(want.data(), actual.data(), bytes);
-    };
-    for (uint32_t count = 0; count <= kMaxCount; ++count) {
-        for (std::size_t off : zrtest::alignment_offsets<int32_t>()) {
-            const zrtest::OffsetArray<int32_t> buffer(in, off);
-            ASSERT_TRUE(check_in_place(buffer.data(), count, kMaxCount * 4)) << "count " << count << ", offset " << off;
-        }
-        for (auto guard : {zrtest::Guard::After, zrtest::Guard::Before}) {
-            zrtest::GuardedArray<int32_t> buffer(in.data(), count, guard);
-            ASSERT_TRUE(check_in_place(buffer.data(), count, count * 4)) << "count " << count << " guarded";
-        }
-    }
 }
 
 }  // namespace

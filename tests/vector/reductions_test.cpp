@@ -1,3 +1,5 @@
+// The sums against a model of their lane order, through the sweep driver; then
+// the values stated for them.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -7,93 +9,72 @@
 #include <vector>
 
 #include "support/bits.h"
-#include "support/guarded_buffer.h"
 #include "support/sweep.h"
 #include "zrcalc.h"
 
 namespace {
 
 using zrtest::BitsEqual;
-
-// One sum of the family: its entry point (single-array members ignore `b`) and the
-// step that adds one element's widened values to an accumulator.
-template <class T>
-struct Member {
-    const char* name;
-    double (*call)(const T* a, const T* b, uint32_t count);
-    double (*step)(double acc, double a, double b);
-};
-
-const Member<double> kSumDouble{
-    "SumValues_double", [](const double* a, const double*, uint32_t n) { return zrcalcSumValues_double(a, n); },
-    [](double acc, double a, double) { return acc + a; }};
-
-const Member<float> kFloatMembers[] = {
-    {"SumValues_float", [](const float* a, const float*, uint32_t n) { return zrcalcSumValues_float(a, n); },
-     [](double acc, double a, double) { return acc + a; }},
-    {"SumAbsValues_float", [](const float* a, const float*, uint32_t n) { return zrcalcSumAbsValues_float(a, n); },
-     [](double acc, double a, double) { return acc + std::fabs(a); }},
-    {"SumSquaredValues_float",
-     [](const float* a, const float*, uint32_t n) { return zrcalcSumSquaredValues_float(a, n); },
-     [](double acc, double a, double) { return std::fma(a, a, acc); }},
-    {"MultiplyVectorsAndCalcSum_float",
-     [](const float* a, const float* b, uint32_t n) { return zrcalcMultiplyVectorsAndCalcSum_float(a, b, n); },
-     [](double acc, double a, double b) { return std::fma(a, b, acc); }},
-};
+using Step = double (*)(double acc, double a, double b);
 
 // The stated order, lane by lane: elements 8g + k go to lane k of A (k < 4) or of
 // B, V = B + A, (V0 + V1) + (V2 + V3), then the rest one by one from there.
 template <class T>
-double model_sum(const Member<T>& m, const T* a, const T* b, uint32_t count)
+double model_sum(Step step, const T* a, const T* b, std::uint32_t count)
 {
-    const uint32_t grouped = count / 8 * 8;
+    const std::uint32_t grouped = count / 8 * 8;
     double lane[8] = {};  // A0..A3, B0..B3
-    for (uint32_t i = 0; i < grouped; ++i) lane[i % 8] = m.step(lane[i % 8], a[i], b[i]);
+    for (std::uint32_t i = 0; i < grouped; ++i) lane[i % 8] = step(lane[i % 8], a[i], b ? b[i] : 0.0);
     double s = ((lane[4] + lane[0]) + (lane[5] + lane[1])) + ((lane[6] + lane[2]) + (lane[7] + lane[3]));
-    for (uint32_t i = grouped; i < count; ++i) s = m.step(s, a[i], b[i]);
+    for (std::uint32_t i = grouped; i < count; ++i) s = step(s, a[i], b ? b[i] : 0.0);
     return s;
 }
 
 // Values whose sums depend on the order: magnitudes from 2^-20 to 2^20, both signs.
 template <class T>
-std::vector<T> mixed_magnitudes(std::size_t count, uint64_t seed)
+zrtest::Fill mixed_magnitudes()
 {
-    auto v = zrtest::random_samples<T>(count, seed, 1.0);
-    const auto e = zrtest::random_samples<int32_t>(count, seed + 1);
-    for (std::size_t i = 0; i < count; ++i) v[i] = std::ldexp(v[i], e[i] % 21);
-    return v;
+    return zrtest::fill_with<T>([](std::size_t n, std::uint64_t seed) {
+        auto v = zrtest::random_samples<T>(n, seed, 1.0);
+        const auto e = zrtest::random_samples<std::int32_t>(n, seed + 1);
+        for (std::size_t i = 0; i < n; ++i) v[i] = std::ldexp(v[i], e[i] % 21);
+        return v;
+    });
 }
 
-// Every count 0..40 (five groups; count 0 must give +0) against the model, bit for
-// bit: at every alignment of both arrays, then with the arrays read-only and flush
-// against a PROT_NONE page after them and before them.
+// Arrays: the data (and for the dot product the second vector), then the result.
+// Five groups of eight; count 0 gives +0.
 template <class T>
-void check_member(const Member<T>& m)
+zrtest::Case sum(const char* entry, double (*call)(const T*, const T*, std::uint32_t), Step step, bool twoArrays)
 {
-    SCOPED_TRACE(m.name);
-    constexpr uint32_t kMaxCount = 40;
-    const auto a = mixed_magnitudes<T>(kMaxCount, 11), b = mixed_magnitudes<T>(kMaxCount, 23);
-    for (uint32_t count = 0; count <= kMaxCount; ++count) {
-        const double want = model_sum(m, a.data(), b.data(), count);
-        for (std::size_t offA : zrtest::alignment_offsets<T>())
-            for (std::size_t offB : zrtest::alignment_offsets<T>()) {
-                const zrtest::OffsetArray<T> arrA(a, offA), arrB(b, offB);
-                ASSERT_TRUE(BitsEqual(want, m.call(arrA.data(), arrB.data(), count)))
-                    << "count " << count << ", offsets " << offA << "/" << offB;
-            }
-        for (auto guard : {zrtest::Guard::After, zrtest::Guard::Before}) {
-            zrtest::GuardedArray<T> arrA(a.data(), count, guard), arrB(b.data(), count, guard);
-            arrA.make_read_only();
-            arrB.make_read_only();
-            ASSERT_TRUE(BitsEqual(want, m.call(arrA.data(), arrB.data(), count))) << "count " << count << " guarded";
-        }
-    }
+    zrtest::Case c{entry, "", {zrtest::in<T>(mixed_magnitudes<T>())}, 40,
+                   [=](zrtest::Arrays a, std::uint32_t n) {
+                       *a.at<double>(twoArrays ? 2 : 1) = call(a.at<T>(0), twoArrays ? a.at<T>(1) : nullptr, n);
+                   },
+                   [=](zrtest::Arrays a, std::uint32_t n) {
+                       *a.at<double>(twoArrays ? 2 : 1) =
+                           model_sum(step, a.at<T>(0), twoArrays ? a.at<T>(1) : nullptr, n);
+                   }};
+    if (twoArrays) c.arrays.push_back(zrtest::in<T>(mixed_magnitudes<T>()));
+    c.arrays.push_back(zrtest::cell<double>(zrtest::Dir::Out));
+    return c;
 }
 
-TEST(Sums, MatchTheLaneModelAtEveryCountAndAlignmentReadingOnlyTheArrays)
+#define ONE_ARRAY(T, entry) [](const T* a, const T*, std::uint32_t n) { return entry(a, n); }
+
+ZRTEST_SWEEP(sums)
 {
-    check_member(kSumDouble);
-    for (const auto& m : kFloatMembers) check_member(m);
+    const Step plain = [](double acc, double a, double) { return acc + a; };
+    return {
+        sum<double>("zrcalcSumValues_double", ONE_ARRAY(double, zrcalcSumValues_double), plain, false),
+        sum<float>("zrcalcSumValues_float", ONE_ARRAY(float, zrcalcSumValues_float), plain, false),
+        sum<float>("zrcalcSumAbsValues_float", ONE_ARRAY(float, zrcalcSumAbsValues_float),
+                   [](double acc, double a, double) { return acc + std::fabs(a); }, false),
+        sum<float>("zrcalcSumSquaredValues_float", ONE_ARRAY(float, zrcalcSumSquaredValues_float),
+                   [](double acc, double a, double) { return std::fma(a, a, acc); }, false),
+        sum<float>("zrcalcMultiplyVectorsAndCalcSum_float", zrcalcMultiplyVectorsAndCalcSum_float,
+                   [](double acc, double a, double b) { return std::fma(a, b, acc); }, true),
+    };
 }
 
 TEST(Sums, StatedValues)
