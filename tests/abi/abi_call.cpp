@@ -5,12 +5,6 @@
 
 namespace zrabi {
 
-std::multimap<std::string, CaseBody>& cases()
-{
-    static std::multimap<std::string, CaseBody> registered;
-    return registered;
-}
-
 #if defined(__i386__)
 
 static_assert(offsetof(RawCall, pad) == 12 && offsetof(RawCall, result_kind) == 16 &&
@@ -19,71 +13,6 @@ static_assert(offsetof(RawCall, pad) == 12 && offsetof(RawCall, result_kind) == 
                   offsetof(RawCall, st0_double) == 56 && offsetof(RawCall, mxcsr_before) == 64 &&
                   offsetof(RawCall, x87_env_before) == 72 && offsetof(RawCall, x87_env_after) == 100,
               "the trampoline addresses these fields by offset");
-
-// void zrabi_trampoline(RawCall* call), cdecl.
-// The frame pointer brings the trampoline back to its own frame whatever the
-// callee did to ESP. FNSTENV masks every x87 exception after storing, so the
-// environment is loaded back at once. The exception flags are cleared before the
-// call so that a stack fault inside it (or popping an empty ST(0) here) shows
-// in the status word afterwards. ST(0) is stored (and popped) only for float
-// and double results: popping an empty register would itself be a stack fault.
-asm(R"(
-    .pushsection .text
-    .globl zrabi_trampoline
-    .type zrabi_trampoline, @function
-    .p2align 4
-zrabi_trampoline:
-    pushl %ebp
-    movl %esp, %ebp
-    pushl %ebx
-    pushl %esi
-    pushl %edi
-    movl 8(%ebp), %eax
-    stmxcsr 64(%eax)
-    fnclex
-    fnstenv 72(%eax)
-    fldenv 72(%eax)
-    andl $-16, %esp
-    subl 12(%eax), %esp
-    movl %esp, 20(%eax)
-    movl 8(%eax), %ecx
-    movl 4(%eax), %edx
-1:  testl %ecx, %ecx
-    jz 2f
-    pushl -4(%edx,%ecx,4)
-    decl %ecx
-    jmp 1b
-2:  movl %esp, 24(%eax)
-    movl $0x5EB05EB0, %ebx
-    movl $0x51E51E51, %esi
-    movl $0xED1ED1ED, %edi
-    call *(%eax)
-    movl 8(%ebp), %ecx
-    movl %esp, 28(%ecx)
-    movl %eax, 32(%ecx)
-    movl %ebx, 36(%ecx)
-    movl %esi, 40(%ecx)
-    movl %edi, 44(%ecx)
-    movl 16(%ecx), %edx
-    cmpl $1, %edx
-    jne 3f
-    fstps 48(%ecx)
-    jmp 4f
-3:  cmpl $2, %edx
-    jne 4f
-    fstpl 56(%ecx)
-4:  stmxcsr 68(%ecx)
-    fnstenv 100(%ecx)
-    fldenv 100(%ecx)
-    leal -12(%ebp), %esp
-    popl %edi
-    popl %esi
-    popl %ebx
-    popl %ebp
-    ret
-    .size zrabi_trampoline, .-zrabi_trampoline
-    .popsection
-)");
 
 extern "C" void zrabi_trampoline(RawCall* call);
 
@@ -94,14 +23,20 @@ void raw_call(RawCall& call, unsigned stack_offset)
     zrabi_trampoline(&call);
 }
 
-RawCall checked_call(const Target& target, const std::vector<std::uint32_t>& words, ResultKind kind)
+RawCall raw_call(const void* function, const std::vector<std::uint32_t>& words, ResultKind kind, unsigned stack_offset)
 {
     RawCall call{};
-    call.function = target.address;
+    call.function = function;
     call.words = words.data();
     call.word_count = static_cast<std::uint32_t>(words.size());
     call.result_kind = kind;
-    raw_call(call, target.stack_offset);
+    raw_call(call, stack_offset);
+    return call;
+}
+
+RawCall checked_call(const Target& target, const std::vector<std::uint32_t>& words, ResultKind kind)
+{
+    const RawCall call = raw_call(target.address, words, kind, target.stack_offset);
     const std::string faults = frame_faults(target, call);
     if (!faults.empty()) ADD_FAILURE() << faults;
     return call;

@@ -9,17 +9,15 @@
 // cdecl name nothing, and the x87 stack must be empty afterwards. On x86-64,
 // with one calling convention, the cases call each name through a plain pointer.
 //
-// A case is registered under its table name and gives one set of arguments,
-// with arrays taken from `memory`:
-//
-//     ZRABI_CASE(zrcalcSumValues_double) { entry.check(memory.values<double>(37), 37); }
-//
-// check() calls the entry point once as the compiler calls the header's
-// declaration, then under the name being tested (through the trampoline on
-// 32-bit x86) on the same arrays put back as they were: the result's bits and
-// every byte of the arrays must agree. The body runs for every name of the entry
-// point (stdcall, _cdecl twin, aliases) and, on 32-bit x86, at every 4-byte stack
-// alignment. What the operation computes is the sweeps' business.
+// Every built entry point runs once per name and, on 32-bit x86, at every
+// 4-byte stack alignment, with arguments made from its signature: arrays of
+// random values behind pointers, a count past the widest vector pass, distinct
+// floating-point values, false for flags, and for a parameter block the
+// block that parameter_block<Block>() makes. check() calls the entry point as
+// the compiler calls the header's declaration, then under the name being tested
+// (through the trampoline on 32-bit x86) with the arrays put back as they were:
+// the result's bits and every byte of the arrays must agree. What the operation
+// computes is the sweeps' business.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -27,15 +25,14 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
-#include <map>
 #include <memory>
-#include <string>
+#include <tuple>
+#include <utility>
 #include <type_traits>
 #include <vector>
 
 #include "support/bits.h"
 #include "support/sweep.h"
-#include "zrcalc.h"
 
 namespace zrabi {
 
@@ -79,6 +76,7 @@ inline const std::vector<unsigned> stack_offsets = {0};
 // 32-bit x86 only: one call through the trampoline; the frame's faults, one
 // line each; and a call that reports them as a test failure.
 void raw_call(RawCall& call, unsigned stack_offset);
+RawCall raw_call(const void* function, const std::vector<std::uint32_t>& words, ResultKind kind, unsigned stack_offset);
 std::string frame_faults(const Target& target, const RawCall& call);
 RawCall checked_call(const Target& target, const std::vector<std::uint32_t>& words, ResultKind kind);
 
@@ -173,9 +171,6 @@ struct Entry<R(A...)> {
 
     R operator()(A... args) const
     {
-        // A pointer fills one 4-byte slot on 32-bit x86, a double two, a flag one.
-        EXPECT_EQ((0 + ... + (std::is_pointer_v<A> ? 4 : int((sizeof(A) + 3) / 4 * 4))), target_.argument_bytes)
-            << "the header and the table disagree on the argument bytes";
 #if defined(__i386__)
         std::vector<std::uint32_t> words;
         (append_words<A>(words, args), ...);
@@ -199,30 +194,51 @@ struct Entry<R(A...)> {
     }
 };
 
-// The header's signature of a name without its calling convention.
-template <class R, class... A>
-Entry<R(A...)> entry_of(R (*)(A...));
-#if defined(__i386__)
-template <class R, class... A>
-Entry<R(A...)> entry_of(R(__attribute__((stdcall)) *)(A...));
-#endif
+// Arguments made from a signature, first to last.
+constexpr std::uint32_t kCount = 37;         // past the widest vector pass (32 floats)
+constexpr std::size_t kArrayElements = 4096;  // room for kCount samples at any small stride
+template <class Block>
+Block parameter_block(Memory& memory);       // one per parameter block type, in abi_test.cpp
 
-using CaseBody = std::function<void(const Target&)>;
-std::multimap<std::string, CaseBody>& cases();  // a name registered twice shows twice
-inline bool register_case(const char* name, CaseBody body)
+template <class T>
+T argument(Memory& memory, int index)
 {
-    cases().emplace(name, std::move(body));
-    return true;
+    if constexpr (std::is_pointer_v<T>) {
+        using P = std::remove_cv_t<std::remove_pointer_t<T>>;
+        if constexpr (std::is_arithmetic_v<P>)
+            return memory.values<P>(kArrayElements);
+        else
+            return memory.block(parameter_block<P>(memory));
+    } else if constexpr (std::is_same_v<T, bool>) {
+        return false;  // the trampoline fills the slot's upper bytes, which must not read as true
+    } else if constexpr (std::is_floating_point_v<T>) {
+        return T(0.25 + 0.5 * index);
+    } else {
+        return T(std::is_same_v<T, std::uint32_t> ? kCount : 2);  // a count, or a small stride or level
+    }
 }
 
-}  // namespace zrabi
+template <class R, class... A, std::size_t... I>
+void check_generic(const Target& target, std::function<R(A...)> direct, std::index_sequence<I...>)
+{
+    Memory memory;
+    const Entry<R(A...)> entry{target, std::move(direct), &memory};
+    const std::tuple<A...> args{argument<A>(memory, int(I))...};  // braces: made in order
+    entry.check(std::get<I>(args)...);
+}
 
-#define ZRABI_CASE(name)                                                                               \
-    using zrabi_entry_##name = decltype(::zrabi::entry_of(&name));                                     \
-    static void zrabi_case_##name(const zrabi_entry_##name& entry, ::zrabi::Memory& memory);           \
-    [[maybe_unused]] static const bool zrabi_registered_##name =                                       \
-        ::zrabi::register_case(#name, [](const ::zrabi::Target& t) {                                   \
-            ::zrabi::Memory memory;                                                                    \
-            zrabi_case_##name(zrabi_entry_##name{t, &name, &memory}, memory);                          \
-        });                                                                                            \
-    static void zrabi_case_##name(const zrabi_entry_##name& entry, [[maybe_unused]] ::zrabi::Memory& memory)
+// The header's declaration, whatever its calling convention, called at the target.
+template <class R, class... A>
+void check_entry_point(R (*f)(A...), const Target& target)
+{
+    check_generic(target, std::function<R(A...)>(f), std::index_sequence_for<A...>{});
+}
+#if defined(__i386__)
+template <class R, class... A>
+void check_entry_point(R(__attribute__((stdcall)) * f)(A...), const Target& target)
+{
+    check_generic(target, std::function<R(A...)>(f), std::index_sequence_for<A...>{});
+}
+#endif
+
+}  // namespace zrabi

@@ -19,7 +19,6 @@
 namespace {
 
 using zrtest::BitsEqual;
-using zrtest::Guard;
 
 constexpr uint32_t kTypes = 11;
 constexpr std::size_t kRawBytes[kTypes] = {1, 1, 2, 2, 4, 4, 8, 8, 4, 4, 8};
@@ -188,11 +187,12 @@ TYPED_TEST(ScaledValues, StatedValues)
 {
     using Out = TypeParam;
     for (const Stated& s : kStated) {
-        zrtest::GuardedArray<Out> out(s.values.size(), Guard::After);  // read-only when no value is due
-        if (s.values.empty()) out.make_read_only();
-        const Params<Out> p{s.raw.data(), out.data(), Out(s.factor), Out(s.offset), s.count, s.type, s.stride};
+        zrtest::GuardedRegion region(s.values.size() * sizeof(Out), zrtest::Guard::After);
+        if (s.values.empty()) region.make_read_only();  // nothing may be written
+        Out* out = reinterpret_cast<Out*>(region.bytes());
+        const Params<Out> p{s.raw.data(), out, Out(s.factor), Out(s.offset), s.count, s.type, s.stride};
         call(&p);
-        for (std::size_t k = 0; k < out.size(); ++k)
+        for (std::size_t k = 0; k < s.values.size(); ++k)
             EXPECT_TRUE(BitsEqual(Out(s.values[k]), out[k])) << "type " << s.type << ", value " << k;
     }
     // The copies (code 9 to float, code 10 to double) keep a signalling NaN's bits.

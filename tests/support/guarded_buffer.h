@@ -3,8 +3,6 @@
 #pragma once
 
 #include <cstddef>
-#include <cstdint>
-#include <cstring>
 
 namespace zrtest {
 
@@ -30,24 +28,6 @@ private:
     unsigned char* data_pages_ = nullptr;
     std::size_t data_pages_bytes_ = 0;
     unsigned char* start_ = nullptr;
-};
-
-template <class T>
-class GuardedArray {
-public:
-    GuardedArray(std::size_t count, Guard guard) : region_(count * sizeof(T), guard), count_(count) {}
-    GuardedArray(const T* values, std::size_t count, Guard guard) : GuardedArray(count, guard)
-    {
-        if (count) std::memcpy(data(), values, count * sizeof(T));
-    }
-    T* data() const { return reinterpret_cast<T*>(region_.bytes()); }
-    std::size_t size() const { return count_; }
-    T& operator[](std::size_t i) const { return data()[i]; }
-    void make_read_only() { region_.make_read_only(); }
-
-private:
-    GuardedRegion region_;
-    std::size_t count_;
 };
 
 }  // namespace zrtest

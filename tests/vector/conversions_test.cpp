@@ -35,8 +35,12 @@ zrtest::Case conversion(const char* entry, void (*call)(const From*, To*, uint32
 
 ZRTEST_SWEEP(conversions)
 {
-    return {conversion("zrcalcConvertInt16ToInt32", zrcalcConvertInt16ToInt32, widened),
-            conversion("zrcalcConvertInt32ToInt16", zrcalcConvertInt32ToInt16, narrowed)};
+    return {conversion<int16_t, int32_t>(
+                "zrcalcConvertInt16ToInt32", [](auto s, auto d, uint32_t n) { zrcalcConvertInt16ToInt32(s, d, n); },
+                widened),
+            conversion<int32_t, int16_t>(
+                "zrcalcConvertInt32ToInt16", [](auto s, auto d, uint32_t n) { zrcalcConvertInt32ToInt16(s, d, n); },
+                narrowed)};
 }
 
 TEST(Conversions, StatedValues)

@@ -72,7 +72,8 @@ ZRTEST_SWEEP(sums)
                    [](double acc, double a, double) { return acc + std::fabs(a); }, false),
         sum<float>("zrcalcSumSquaredValues_float", ONE_ARRAY(float, zrcalcSumSquaredValues_float),
                    [](double acc, double a, double) { return std::fma(a, a, acc); }, false),
-        sum<float>("zrcalcMultiplyVectorsAndCalcSum_float", zrcalcMultiplyVectorsAndCalcSum_float,
+        sum<float>("zrcalcMultiplyVectorsAndCalcSum_float",
+                   [](const float* a, const float* b, uint32_t n) { return zrcalcMultiplyVectorsAndCalcSum_float(a, b, n); },
                    [](double acc, double a, double b) { return std::fma(a, b, acc); }, true),
     };
 }
