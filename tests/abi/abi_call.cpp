@@ -16,13 +16,6 @@ static_assert(offsetof(RawCall, pad) == 12 && offsetof(RawCall, result_kind) == 
 
 extern "C" void zrabi_trampoline(RawCall* call);
 
-void raw_call(RawCall& call, unsigned stack_offset)
-{
-    // ESP at the call = boundary - pad - 4 * words, which must be stack_offset mod 16.
-    call.pad = (16u - (stack_offset + 4u * call.word_count) % 16u) % 16u;
-    zrabi_trampoline(&call);
-}
-
 RawCall raw_call(const void* function, const std::vector<std::uint32_t>& words, ResultKind kind, unsigned stack_offset)
 {
     RawCall call{};
@@ -30,22 +23,16 @@ RawCall raw_call(const void* function, const std::vector<std::uint32_t>& words, 
     call.words = words.data();
     call.word_count = static_cast<std::uint32_t>(words.size());
     call.result_kind = kind;
-    raw_call(call, stack_offset);
-    return call;
-}
-
-RawCall checked_call(const Target& target, const std::vector<std::uint32_t>& words, ResultKind kind)
-{
-    const RawCall call = raw_call(target.address, words, kind, target.stack_offset);
-    const std::string faults = frame_faults(target, call);
-    if (!faults.empty()) ADD_FAILURE() << faults;
+    // ESP at the call = boundary - pad - 4 * words, which must be stack_offset mod 16.
+    call.pad = (16u - (stack_offset + 4u * call.word_count) % 16u) % 16u;
+    zrabi_trampoline(&call);
     return call;
 }
 
 std::string frame_faults(const Target& target, const RawCall& call)
 {
     std::ostringstream out;
-    const bool stdcall = target.convention == Convention::Stdcall;
+    const bool stdcall = !target.cdecl;
     const std::uint32_t pushed = call.esp_before_pushes - call.esp_at_call;
     if (pushed != 4 * call.word_count || call.esp_at_call % 16 != target.stack_offset)
         out << "trampoline: wrong pushes or ESP = " << call.esp_at_call % 16 << " mod 16\n";

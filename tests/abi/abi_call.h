@@ -25,10 +25,10 @@
 #include <cstdint>
 #include <cstring>
 #include <functional>
-#include <memory>
+#include <string>
 #include <tuple>
-#include <utility>
 #include <type_traits>
+#include <utility>
 #include <vector>
 
 #include "support/bits.h"
@@ -36,14 +36,12 @@
 
 namespace zrabi {
 
-enum class Convention { Stdcall, Cdecl };
-
 // One name of an entry point, reached at one stack alignment.
 struct Target {
-    const void* address = nullptr;
-    Convention convention = Convention::Stdcall;
-    int argument_bytes = 0;     // from the table: what the caller pushes
-    unsigned stack_offset = 0;  // ESP mod 16 at the call instruction (32-bit x86)
+    const void* address;
+    bool cdecl;                 // else stdcall
+    int argument_bytes;         // from the table: what the caller pushes
+    unsigned stack_offset;      // ESP mod 16 at the call instruction (32-bit x86)
 };
 
 enum ResultKind : std::uint32_t { kResultInEax, kResultFloatInSt0, kResultDoubleInSt0 };
@@ -62,10 +60,7 @@ struct RawCall {
     std::uint32_t x87_env_before[7], x87_env_after[7];  // FNSTENV images
 };
 
-// A one-byte flag fills a 4-byte slot whose upper bytes hosts need not clear.
-constexpr std::uint32_t kFlagSlotUpperBytes = 0xA5A5A500u;
-
-// Stack alignments at which each case runs: every 4-byte one on 32-bit x86,
+// Stack alignments at which each name runs: every 4-byte one on 32-bit x86,
 // whose Windows callers keep only 4.
 #if defined(__i386__)
 inline const std::vector<unsigned> stack_offsets = {0, 4, 8, 12};
@@ -73,161 +68,112 @@ inline const std::vector<unsigned> stack_offsets = {0, 4, 8, 12};
 inline const std::vector<unsigned> stack_offsets = {0};
 #endif
 
-// 32-bit x86 only: one call through the trampoline; the frame's faults, one
-// line each; and a call that reports them as a test failure.
-void raw_call(RawCall& call, unsigned stack_offset);
+// 32-bit x86 only: one call through the trampoline, and the faults of the frame
+// it leaves, one line each.
 RawCall raw_call(const void* function, const std::vector<std::uint32_t>& words, ResultKind kind, unsigned stack_offset);
 std::string frame_faults(const Target& target, const RawCall& call);
-RawCall checked_call(const Target& target, const std::vector<std::uint32_t>& words, ResultKind kind);
 
-template <class T>
-void append_words(std::vector<std::uint32_t>& words, T value)
+// The entry point at the target, called with args as a host calls it. A one-byte
+// flag fills a 4-byte slot whose upper bytes hosts need not clear.
+template <class R, class... A>
+R call_at(const Target& target, A... args)
 {
-    if constexpr (std::is_same_v<T, bool>) {
-        words.push_back(kFlagSlotUpperBytes | (value ? 1u : 0u));
-    } else {
-        static_assert(sizeof(T) == 4 || sizeof(T) == 8, "argument slot of 4 or 8 bytes");
-        std::uint32_t w[2] = {0, 0};
-        std::memcpy(w, &value, sizeof(T));
-        words.insert(words.end(), w, w + sizeof(T) / 4);
+#if defined(__i386__)
+    std::vector<std::uint32_t> words;
+    const auto push = [&](auto v) {
+        std::uint32_t w[2] = {std::is_same_v<decltype(v), bool> ? 0xA5A5A500u : 0u, 0u};
+        std::memcpy(w, &v, sizeof v);
+        words.insert(words.end(), w, w + (sizeof v + 3) / 4);
+    };
+    (push(args), ...);
+    const RawCall call = raw_call(target.address, words,
+                                  std::is_same_v<R, float>    ? kResultFloatInSt0
+                                  : std::is_same_v<R, double> ? kResultDoubleInSt0
+                                                              : kResultInEax,
+                                  target.stack_offset);
+    const std::string faults = frame_faults(target, call);
+    EXPECT_TRUE(faults.empty()) << faults;
+    if constexpr (std::is_same_v<R, float>) return call.st0_float;
+    else if constexpr (std::is_same_v<R, double>) return call.st0_double;
+    else if constexpr (!std::is_void_v<R>) {
+        R result;  // an integer or a pointer, in EAX
+        std::memcpy(&result, &call.eax, sizeof result);
+        return result;
     }
+#else
+    return reinterpret_cast<R (*)(A...)>(const_cast<void*>(target.address))(args...);
+#endif
 }
 
-// The arrays of one case: deterministic values, each one element past a 64-byte
+// The arrays of one check: random values, each one element past a 64-byte
 // boundary (naturally aligned, not vector aligned), put back as they were on
 // request. A parameter block is an array of one element.
 class Memory {
 public:
     template <class T>
-    T* values(std::size_t n)
-    {
-        return place(zrtest::random_samples<T>(n, buffers_.size() + 1));
-    }
+    T* values(std::size_t n) { return place(zrtest::random_samples<T>(n, initial_.size() + 1)); }
     template <class T>
-    T* block(const T& value)
-    {
-        return place(std::vector<T>{value});
-    }
+    T* block(const T& value) { return place(std::vector<T>{value}); }
     std::vector<std::vector<unsigned char>> contents() const
     {
-        std::vector<std::vector<unsigned char>> out;
-        for (const Buffer& b : buffers_) out.emplace_back(b.at, b.at + b.initial.size());
+        auto out = initial_;
+        for (std::size_t k = 0; k < out.size(); ++k) std::memcpy(out[k].data(), at_[k].data(), out[k].size());
         return out;
     }
     void restore()
     {
-        for (Buffer& b : buffers_) std::memcpy(b.at, b.initial.data(), b.initial.size());
+        for (std::size_t k = 0; k < at_.size(); ++k) std::memcpy(at_[k].data(), initial_[k].data(), initial_[k].size());
     }
 
 private:
-    struct Buffer {
-        std::unique_ptr<unsigned char[]> storage;
-        unsigned char* at;
-        std::vector<unsigned char> initial;
-    };
     template <class T>
     T* place(const std::vector<T>& v)
     {
-        const std::size_t bytes = v.size() * sizeof(T);
-        Buffer b{std::make_unique<unsigned char[]>(bytes + 128), nullptr, {}};
-        b.at = reinterpret_cast<unsigned char*>((reinterpret_cast<std::uintptr_t>(b.storage.get()) + 63) / 64 * 64 +
-                                                sizeof(T) % 64);
-        std::memcpy(b.at, v.data(), bytes);
-        b.initial.assign(b.at, b.at + bytes);
-        buffers_.push_back(std::move(b));
-        return reinterpret_cast<T*>(buffers_.back().at);
+        initial_.emplace_back(v.size() * sizeof(T));
+        std::memcpy(initial_.back().data(), v.data(), initial_.back().size());
+        at_.emplace_back(initial_.back(), sizeof(T));
+        return reinterpret_cast<T*>(at_.back().data());
     }
-    std::vector<Buffer> buffers_;
-};
-
-template <class Sig>
-class Entry;
-
-template <class R, class... A>
-struct Entry<R(A...)> {
-    Target target_;
-    std::function<R(A...)> direct_;
-    Memory* memory_;
-
-    // The call under the tested name against the direct call, as the file's
-    // opening comment says.
-    void check(A... args) const
-    {
-        const auto run = [&](const auto& f) {
-            if constexpr (std::is_void_v<R>)
-                return f(args...), 0;
-            else
-                return f(args...);
-        };
-        const auto expected = run(direct_);
-        const auto expectedArrays = memory_->contents();
-        memory_->restore();
-        EXPECT_TRUE(zrtest::BitsEqual(expected, run(*this))) << "the result";
-        const auto arrays = memory_->contents();
-        for (std::size_t b = 0; b < arrays.size(); ++b)
-            EXPECT_TRUE(zrtest::BitsEqual(expectedArrays[b].data(), arrays[b].data(), arrays[b].size())) << "array " << b;
-        memory_->restore();
-    }
-
-    R operator()(A... args) const
-    {
-#if defined(__i386__)
-        std::vector<std::uint32_t> words;
-        (append_words<A>(words, args), ...);
-        const RawCall call = checked_call(target_, words,
-                                          std::is_same_v<R, float>    ? kResultFloatInSt0
-                                          : std::is_same_v<R, double> ? kResultDoubleInSt0
-                                                                      : kResultInEax);
-        if constexpr (std::is_same_v<R, float>) {
-            return call.st0_float;
-        } else if constexpr (std::is_same_v<R, double>) {
-            return call.st0_double;
-        } else if constexpr (!std::is_void_v<R>) {
-            static_assert(sizeof(R) == 4, "integer and pointer results come back in EAX");
-            R result;
-            std::memcpy(&result, &call.eax, sizeof result);
-            return result;
-        }
-#else
-        return reinterpret_cast<R (*)(A...)>(const_cast<void*>(target_.address))(args...);
-#endif
-    }
+    std::vector<zrtest::OffsetArray<unsigned char>> at_;
+    std::vector<std::vector<unsigned char>> initial_;
 };
 
 // Arguments made from a signature, first to last.
-constexpr std::uint32_t kCount = 37;         // past the widest vector pass (32 floats)
+constexpr std::uint32_t kCount = 37;          // past the widest vector pass (32 floats)
 constexpr std::size_t kArrayElements = 4096;  // room for kCount samples at any small stride
 template <class Block>
-Block parameter_block(Memory& memory);       // one per parameter block type, in abi_test.cpp
+Block parameter_block(Memory& memory);  // one per parameter block type, in abi_test.cpp
 
 template <class T>
 T argument(Memory& memory, int index)
 {
-    if constexpr (std::is_pointer_v<T>) {
-        using P = std::remove_cv_t<std::remove_pointer_t<T>>;
-        if constexpr (std::is_arithmetic_v<P>)
-            return memory.values<P>(kArrayElements);
-        else
-            return memory.block(parameter_block<P>(memory));
-    } else if constexpr (std::is_same_v<T, bool>) {
-        return false;  // the trampoline fills the slot's upper bytes, which must not read as true
-    } else if constexpr (std::is_floating_point_v<T>) {
-        return T(0.25 + 0.5 * index);
-    } else {
-        return T(std::is_same_v<T, std::uint32_t> ? kCount : 2);  // a count, or a small stride or level
-    }
+    using P = std::remove_cv_t<std::remove_pointer_t<T>>;
+    if constexpr (std::is_pointer_v<T> && std::is_arithmetic_v<P>) return memory.values<P>(kArrayElements);
+    else if constexpr (std::is_pointer_v<T>) return memory.block(parameter_block<P>(memory));
+    else if constexpr (std::is_same_v<T, bool>) return false;  // its slot's upper bytes must not read as true
+    else if constexpr (std::is_floating_point_v<T>) return T(0.25 + 0.5 * index);
+    else return T(std::is_same_v<T, std::uint32_t> ? kCount : 2);  // a count, or a small stride or level
 }
 
 template <class R, class... A, std::size_t... I>
 void check_generic(const Target& target, std::function<R(A...)> direct, std::index_sequence<I...>)
 {
     Memory memory;
-    const Entry<R(A...)> entry{target, std::move(direct), &memory};
     const std::tuple<A...> args{argument<A>(memory, int(I))...};  // braces: made in order
-    entry.check(std::get<I>(args)...);
+    const auto run = [&](const auto& f) {
+        if constexpr (std::is_void_v<R>) return f(std::get<I>(args)...), 0;
+        else return f(std::get<I>(args)...);
+    };
+    const auto expected = run(direct);
+    const auto expectedArrays = memory.contents();
+    memory.restore();
+    EXPECT_TRUE(zrtest::BitsEqual(expected, run([&](A... a) { return call_at<R>(target, a...); }))) << "the result";
+    const auto arrays = memory.contents();
+    for (std::size_t b = 0; b < arrays.size(); ++b)
+        EXPECT_TRUE(zrtest::BitsEqual(expectedArrays[b].data(), arrays[b].data(), arrays[b].size())) << "array " << b;
 }
 
-// The header's declaration, whatever its calling convention, called at the target.
+// The header's declaration, whatever its calling convention, against the target.
 template <class R, class... A>
 void check_entry_point(R (*f)(A...), const Target& target)
 {

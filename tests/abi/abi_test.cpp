@@ -29,7 +29,6 @@ ScaledValuesParams_float zrabi::parameter_block(Memory& m)
 
 namespace {
 
-using zrabi::Convention;
 using zrtest::TableEntry;
 
 // The generic check of every built entry point, by table name.
@@ -59,8 +58,7 @@ TEST_P(EntryPointAbi, EveryNameKeepsItsConventionAndGivesTheDirectCallsResults)
     for (std::size_t i = 0; i < names.size(); ++i) {
         for (unsigned offset : zrabi::stack_offsets) {
             SCOPED_TRACE(names[i].name + " called with ESP = " + std::to_string(offset) + " mod 16");
-            const Convention convention = names[i].cdecl ? Convention::Cdecl : Convention::Stdcall;
-            kChecks.at(e.name)(zrabi::Target{addresses[i], convention, e.bytes, offset});
+            kChecks.at(e.name)(zrabi::Target{addresses[i], names[i].cdecl, e.bytes, offset});
         }
     }
 }
@@ -74,22 +72,22 @@ INSTANTIATE_TEST_SUITE_P(Table, EntryPointAbi, ::testing::ValuesIn(zrtest::table
 extern "C" void zrabi_probe_stdcall8(), zrabi_probe_removes_4_of_8(), zrabi_probe_one_in_st0(),
     zrabi_probe_clobbers_ebx(), zrabi_probe_plain_return();
 
-std::string probe(void (*function)(), Convention convention, int bytes, zrabi::ResultKind kind)
+std::string probe(void (*function)(), bool cdecl, int bytes, zrabi::ResultKind kind)
 {
     const auto call = zrabi::raw_call(reinterpret_cast<const void*>(function), std::vector<std::uint32_t>(bytes / 4, 0x11111111u), kind, 4);
-    return zrabi::frame_faults(zrabi::Target{nullptr, convention, bytes, 4}, call);
+    return zrabi::frame_faults(zrabi::Target{nullptr, cdecl, bytes, 4}, call);
 }
 
 // The conforming calls pass in every case above; each broken convention is seen.
 TEST(Trampoline, SeesEachBrokenConvention)
 {
     using zrabi::kResultInEax;
-    EXPECT_NE(probe(zrabi_probe_stdcall8, Convention::Cdecl, 8, kResultInEax), "") << "a cdecl name pops";
-    EXPECT_NE(probe(zrabi_probe_removes_4_of_8, Convention::Stdcall, 8, kResultInEax), "") << "stdcall pops too few";
-    EXPECT_NE(probe(zrabi_probe_plain_return, Convention::Stdcall, 8, kResultInEax), "") << "stdcall pops nothing";
-    EXPECT_NE(probe(zrabi_probe_one_in_st0, Convention::Cdecl, 0, kResultInEax), "") << "a value left in ST(0)";
-    EXPECT_NE(probe(zrabi_probe_plain_return, Convention::Cdecl, 0, zrabi::kResultDoubleInSt0), "") << "no result";
-    EXPECT_NE(probe(zrabi_probe_clobbers_ebx, Convention::Cdecl, 0, kResultInEax), "") << "EBX not preserved";
+    EXPECT_NE(probe(zrabi_probe_stdcall8, true, 8, kResultInEax), "") << "a cdecl name pops";
+    EXPECT_NE(probe(zrabi_probe_removes_4_of_8, false, 8, kResultInEax), "") << "stdcall pops too few";
+    EXPECT_NE(probe(zrabi_probe_plain_return, false, 8, kResultInEax), "") << "stdcall pops nothing";
+    EXPECT_NE(probe(zrabi_probe_one_in_st0, true, 0, kResultInEax), "") << "a value left in ST(0)";
+    EXPECT_NE(probe(zrabi_probe_plain_return, true, 0, zrabi::kResultDoubleInSt0), "") << "no result";
+    EXPECT_NE(probe(zrabi_probe_clobbers_ebx, true, 0, kResultInEax), "") << "EBX not preserved";
 }
 
 #endif

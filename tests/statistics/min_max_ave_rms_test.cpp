@@ -102,7 +102,8 @@ Stats<S> model(const S* x, std::uint32_t n, Stats<S> s, O o)
 // with an infinity or a NaN planted now and then (an infinite sample is counted
 // once, at its own place, wherever the block lies: the float lanes that a head or
 // tail leaves out must not turn it into 0 * inf). Below one block the samples are
-// often zeros of both signs: ties with the bounds and zero sums keep their sign.
+// often zeros (all -0.0, or of both signs) against zero priors: ties with the bounds
+// and zero sums keep their sign.
 template <class S>
 std::vector<S> samples(std::size_t n, std::uint64_t seed, std::uint32_t width)
 {
@@ -112,22 +113,24 @@ std::vector<S> samples(std::size_t n, std::uint64_t seed, std::uint32_t width)
         for (auto& x : v) x = std::ldexp(x, static_cast<int>(rng() % 61) - 30);
         if (n && seed % 3 == 1) v[rng() % n] = rng() % 2 ? std::numeric_limits<S>::infinity() : NAN;
     }
-    if (n < width && seed % 2)
-        for (auto& x : v) x = rng() % 2 ? S(0) : S(-0.0);
+    if (n < width && seed % 2)  // all -0.0, or zeros of both signs
+        for (auto& x : v) x = seed % 4 == 3 && rng() % 2 ? S(0) : S(-0.0);
     return v;
 }
 
-// Prior totals, one of each kind chosen by the seed: bounds that the samples
-// replace, bounds beyond every sample that must be kept, zeros of both signs, NaN
-// bounds (which stay); sums of -0.0 (which one-by-one additions of -0.0 keep) or not.
+// Prior totals. With an even seed, which goes with the signed zeros of samples()
+// (its seed is one less), zeros: bounds of both signs and sums of -0.0, which
+// one-by-one additions of -0.0 keep. Otherwise bounds that the samples replace,
+// bounds beyond every sample that must be kept, NaN bounds (which stay).
 template <class S>
 Stats<S> prior(std::uint64_t seed)
 {
+    if (seed % 2 == 0) return {S(seed % 4 ? 0.0 : -0.0), S(seed % 8 < 4 ? -0.0 : 0.0), -0.0, seed % 8 < 4 ? -0.0 : 0.0};
     using L = std::numeric_limits<S>;
     const S nan = L::has_quiet_NaN ? L::quiet_NaN() : S(0);
-    const S low[] = {L::max(), L::lowest(), S(0), S(-0.0), nan, S(5)}, high[] = {L::lowest(), L::max(), S(-0.0), S(0), nan, S(-5)};
-    const double sums[] = {-0.0, 0.75, -3.0, 1e-3};
-    return {low[seed % 6], high[seed / 6 % 6], sums[seed / 36 % 4], sums[seed / 144 % 4]};
+    const S low[] = {L::max(), L::lowest(), nan, S(5)}, high[] = {L::lowest(), L::max(), nan, S(-5)};
+    const double sums[] = {0.75, -3.0, 1e-3};
+    return {low[seed / 2 % 4], high[seed / 8 % 4], sums[seed / 32 % 3], sums[seed / 96 % 3]};
 }
 
 // Arrays: the samples, then the four totals as one cell of bytes. Every count
@@ -140,7 +143,7 @@ void add_cases(const char* entry, std::vector<zrtest::Case>& cases)
     for (double o : {0.1, 0.0}) {
         const typename V::Offset offset(o);
         const auto totals = [](zrtest::Arrays a) -> Stats<S>& { return *a.at<Stats<S>>(1); };
-        zrtest::Array cell{zrtest::Elem::U8, zrtest::Dir::InOut, [](std::uint32_t) { return sizeof(Stats<S>); },
+        zrtest::Array cell{zrtest::elem_of<unsigned char>(), zrtest::Dir::InOut, [](std::uint32_t) { return sizeof(Stats<S>); },
                            [](void* p, std::size_t, std::uint64_t seed) { *static_cast<Stats<S>*>(p) = prior<S>(seed); }, 32};
         cases.push_back({entry, o == 0 ? "offset 0" : "offset 0.1",
                          {zrtest::in<S>(zrtest::fill_with<S>([](std::size_t n, std::uint64_t seed) {

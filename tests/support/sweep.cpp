@@ -20,28 +20,6 @@ std::vector<std::vector<Case> (*)()>& makers()
     return registered;
 }
 
-std::size_t size_of(Elem e)
-{
-    constexpr std::size_t sizes[] = {8, 4, 8, 4, 4, 2, 1};  // in the order of Elem
-    return sizes[static_cast<int>(e)];
-}
-
-// f(the element at p, as its type).
-template <class F>
-auto visit(Elem e, const unsigned char* p, F f)
-{
-    const auto as = [&](auto v) { return std::memcpy(&v, p, sizeof v), f(v); };
-    switch (e) {
-    case Elem::F64: return as(double());
-    case Elem::F32: return as(float());
-    case Elem::I64: return as(std::int64_t());
-    case Elem::I32: return as(std::int32_t());
-    case Elem::U32: return as(std::uint32_t());
-    case Elem::I16: return as(std::int16_t());
-    default: return as(std::uint8_t());
-    }
-}
-
 // Memory that a call may write (an output array, or the whole memory of an
 // overlapping layout), compared byte for byte and reported by element.
 struct Region {
@@ -52,18 +30,15 @@ struct Region {
 
 ::testing::AssertionResult same_bytes(const std::vector<Region>& regions, const std::vector<std::vector<unsigned char>>& want)
 {
-    const auto nan = [](auto v) { return v != v; };
-    const auto text = [](auto v) { return describe(v); };
     for (std::size_t r = 0; r < regions.size(); ++r) {
-        const Region& g = regions[r];
-        const std::size_t size = size_of(g.spec->elem), n = g.bytes / size;
+        const Elem& type = *regions[r].spec->elem;
+        const std::size_t n = regions[r].bytes / type.size;
         for (std::size_t i = 0; i < n; ++i) {
-            const unsigned char *e = want[r].data() + i * size, *a = g.p + i * size;
-            if (std::memcmp(e, a, size) == 0 || (g.spec->anyNaN && visit(g.spec->elem, e, nan) && visit(g.spec->elem, a, nan)))
+            const unsigned char *e = want[r].data() + i * type.size, *a = regions[r].p + i * type.size;
+            if (std::memcmp(e, a, type.size) == 0 || (regions[r].spec->anyNaN && type.isNaN(e) && type.isNaN(a)))
                 continue;
-            return ::testing::AssertionFailure() << "array " << g.array << ", element " << i << " of " << n
-                                                 << ": expected " << visit(g.spec->elem, e, text) << ", actual "
-                                                 << visit(g.spec->elem, a, text);
+            return ::testing::AssertionFailure() << "array " << regions[r].array << ", element " << i << " of " << n
+                                                 << ": expected " << type.describe(e) << ", actual " << type.describe(a);
         }
     }
     return ::testing::AssertionSuccess();
@@ -97,54 +72,48 @@ Values make_values(const Case& c, std::uint32_t n, std::uint32_t set)
     base ^= base >> 29;
     for (std::size_t i = 0; i < c.arrays.size(); ++i) {
         const std::size_t elements = c.arrays[i].length(n);
-        values.emplace_back(elements * size_of(c.arrays[i].elem));
+        values.emplace_back(elements * c.arrays[i].elem->size);
         if (elements) c.arrays[i].fill(values.back().data(), elements, base + i);
     }
     return values;
 }
 
-// Plain memory with room for `bytes` at any offset below 64 past a 64-byte boundary.
-struct Scratch {
-    explicit Scratch(std::size_t bytes) : storage(bytes + 192) {}
-    unsigned char* at(std::size_t offset)
-    {
-        return reinterpret_cast<unsigned char*>((reinterpret_cast<std::uintptr_t>(storage.data()) + 63) / 64 * 64 +
-                                                offset);
-    }
-    std::vector<unsigned char> storage;
-};
-
-// Array i at `at`, holding its values; an output joins the written memory.
-void place(const Case& c, const Values& v, std::size_t i, unsigned char* at, std::vector<void*>& pointers,
-           std::vector<Region>& written)
+// The call against the model with array i at at[i], which holds its values; the
+// arrays of an overlap share one written region, given in `written`.
+::testing::AssertionResult check_layout(const Case& c, std::uint32_t n, const Values& v,
+                                        const std::vector<unsigned char*>& at, std::vector<Region> written = {},
+                                        const Overlap* shared = nullptr)
 {
-    if (!v[i].empty()) std::memcpy(at, v[i].data(), v[i].size());
-    pointers[i] = at;
-    if (c.arrays[i].dir != Dir::In) written.push_back({at, v[i].size(), i, &c.arrays[i]});
+    std::vector<void*> pointers(at.begin(), at.end());
+    for (std::size_t i = 0; i < at.size(); ++i) {
+        const bool inShared = shared && (i == shared->out || std::count(shared->ins.begin(), shared->ins.end(), i));
+        if (c.arrays[i].dir != Dir::In && !inShared) written.push_back({at[i], v[i].size(), i, &c.arrays[i]});
+    }
+    return call_matches_model(c, n, pointers, written);
+}
+
+void put(unsigned char* at, const std::vector<unsigned char>& values)
+{
+    if (!values.empty()) std::memcpy(at, values.data(), values.size());
 }
 
 void every_alignment(const Case& c, std::uint32_t n, const Values& v)
 {
-    const std::size_t k = c.arrays.size();
-    std::vector<Scratch> scratch;
-    std::vector<std::size_t> offset(k, 0);
-    for (std::size_t i = 0; i < k; ++i) scratch.emplace_back(v[i].size());
-    for (;;) {
-        std::vector<void*> pointers(k);
-        std::vector<Region> written;
-        for (std::size_t i = 0; i < k; ++i) place(c, v, i, scratch[i].at(offset[i]), pointers, written);
-        const auto result = call_matches_model(c, n, pointers, written);
+    std::vector<std::size_t> offset(c.arrays.size(), 0);
+    for (std::size_t next = 0; next < c.arrays.size();) {
+        std::vector<OffsetArray<unsigned char>> arrays;
+        std::vector<unsigned char*> at;
+        for (std::size_t i = 0; i < v.size(); ++i) at.push_back(arrays.emplace_back(v[i], offset[i]).data());
+        const auto result = check_layout(c, n, v, at);
         if (!result) {
             std::string where;
             for (std::size_t o : offset) where += (where.empty() ? "" : "/") + std::to_string(o);
             FAIL() << result.message() << "\n  count " << n << ", arrays at byte offsets " << where;
         }
-        std::size_t i = 0;  // the next combination of offsets, array 0 fastest
-        for (; i < k; offset[i++] = 0) {
-            const std::size_t step = c.arrays[i].alignStep ? c.arrays[i].alignStep : size_of(c.arrays[i].elem);
-            if ((offset[i] += step) < 32) break;
+        for (next = 0; next < c.arrays.size(); offset[next++] = 0) {  // the next offsets, array 0 fastest
+            const Array& a = c.arrays[next];
+            if ((offset[next] += a.alignStep ? a.alignStep : a.elem->size) < 32) break;
         }
-        if (i == k) return;
     }
 }
 
@@ -152,16 +121,14 @@ void against_guard_pages(const Case& c, std::uint32_t n, const Values& v)
 {
     for (const Guard guard : {Guard::After, Guard::Before}) {
         std::vector<std::unique_ptr<GuardedRegion>> regions;
-        std::vector<void*> pointers(c.arrays.size());
-        std::vector<Region> written;
+        std::vector<unsigned char*> at;
         for (std::size_t i = 0; i < c.arrays.size(); ++i) {
-            regions.push_back(std::make_unique<GuardedRegion>(v[i].size(), guard));
-            place(c, v, i, regions.back()->bytes(), pointers, written);
+            at.push_back(regions.emplace_back(std::make_unique<GuardedRegion>(v[i].size(), guard))->bytes());
+            put(at.back(), v[i]);
             if (c.arrays[i].dir == Dir::In || v[i].empty()) regions.back()->make_read_only();
         }
-        ASSERT_TRUE(call_matches_model(c, n, pointers, written))
-            << "\n  count " << n << ", every array flush against an inaccessible page "
-            << (guard == Guard::After ? "after it" : "before it");
+        ASSERT_TRUE(check_layout(c, n, v, at)) << "\n  count " << n << ", every array flush against an inaccessible "
+                                              << (guard == Guard::After ? "page after it" : "page before it");
     }
 }
 
@@ -171,24 +138,21 @@ void overlapping(const Case& c, std::uint32_t n, const Values& v, std::uint32_t 
 {
     for (const Overlap& o : c.overlaps) {
         const Array& source = c.arrays[o.ins[0]];
-        const std::size_t unit = size_of(source.elem), outSize = size_of(c.arrays[o.out].elem), margin = 64;
+        const std::size_t unit = source.elem->size, outSize = c.arrays[o.out].elem->size, margin = 64;
         std::size_t span = v[o.out].size();
         for (std::size_t i : o.ins) span = std::max(span, v[i].size());
         const std::size_t bytes = (2 * margin + span + 16 * outSize + unit - 1) / unit * unit;
         for (std::ptrdiff_t shift : o.shifts) {
-            Scratch shared(bytes);
-            unsigned char* memory = shared.at(0);
-            source.fill(memory, bytes / unit, 7777 + n + 131 * set);
-            std::vector<void*> pointers(c.arrays.size(), memory + margin);
-            pointers[o.out] = memory + margin + shift * std::ptrdiff_t(outSize);
-            std::vector<Region> written{{memory, bytes, o.out, &source}};
-            std::vector<Scratch> other;
-            for (std::size_t i = 0; i < c.arrays.size(); ++i)
-                if (i != o.out && std::find(o.ins.begin(), o.ins.end(), i) == o.ins.end())
-                    place(c, v, i, other.emplace_back(v[i].size()).at(0), pointers, written);
-            ASSERT_TRUE(call_matches_model(c, n, pointers, written))
-                << "\n  count " << n << ", array " << o.out << " over array " << o.ins[0] << " shifted by "
-                << shift << " elements";
+            OffsetArray<unsigned char> shared(std::vector<unsigned char>(bytes), 0);
+            source.fill(shared.data(), bytes / unit, 7777 + n + 131 * set);
+            std::vector<OffsetArray<unsigned char>> others;
+            std::vector<unsigned char*> at;
+            for (std::size_t i = 0; i < v.size(); ++i) at.push_back(others.emplace_back(v[i], 0).data());
+            for (std::size_t i : o.ins) at[i] = shared.data() + margin;
+            at[o.out] = shared.data() + margin + shift * std::ptrdiff_t(outSize);
+            ASSERT_TRUE(check_layout(c, n, v, at, {{shared.data(), bytes, o.out, &source}}, &o))
+                << "\n  count " << n << ", array " << o.out << " over array " << o.ins[0] << " shifted by " << shift
+                << " elements";
         }
     }
 }

@@ -24,36 +24,41 @@
 #include <cstddef>
 #include <cstdint>
 #include <algorithm>
+#include <cstring>
 #include <functional>
 #include <random>
 #include <string>
 #include <type_traits>
 #include <vector>
 
+#include "support/bits.h"
+
 namespace zrtest {
 
 enum class Dir { In, Out, InOut };
 
-// The element types the driver can fill and describe.
-enum class Elem { F64, F32, I64, I32, U32, I16, U8 };
+// What the driver needs of an element type: its size, a description of a value
+// with its bits, and whether a value is a NaN.
+struct Elem {
+    std::size_t size;
+    std::string (*describe)(const unsigned char*);
+    bool (*isNaN)(const unsigned char*);
+};
 
 template <class T>
-constexpr Elem elem_of()
+const Elem* elem_of()
 {
-    if constexpr (std::is_same_v<T, double>) return Elem::F64;
-    else if constexpr (std::is_same_v<T, float>) return Elem::F32;
-    else if constexpr (std::is_same_v<T, std::int64_t>) return Elem::I64;
-    else if constexpr (std::is_same_v<T, std::int32_t>) return Elem::I32;
-    else if constexpr (std::is_same_v<T, std::uint32_t>) return Elem::U32;
-    else if constexpr (std::is_same_v<T, std::int16_t>) return Elem::I16;
-    else return Elem::U8;
+    static const Elem e{sizeof(T),
+                        [](const unsigned char* p) { T v; return std::memcpy(&v, p, sizeof v), describe(v); },
+                        [](const unsigned char* p) { T v; return std::memcpy(&v, p, sizeof v), v != v; }};
+    return &e;
 }
 
 using Length = std::function<std::size_t(std::uint32_t count)>;
 using Fill = std::function<void(void* data, std::size_t elements, std::uint64_t seed)>;
 
 struct Array {
-    Elem elem;
+    const Elem* elem;
     Dir dir;
     Length length;
     Fill fill;
@@ -143,6 +148,7 @@ public:
         data_ = reinterpret_cast<T*>(base + offsetBytes);
         std::copy(values.begin(), values.end(), data_);
     }
+    OffsetArray(OffsetArray&&) = default;  // the storage moves, data_ stays valid
     T* data() const { return data_; }
     T& operator[](std::size_t i) const { return data_[i]; }
 
