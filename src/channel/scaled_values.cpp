@@ -36,21 +36,18 @@
 #include <cstring>
 #include <type_traits>
 
-#include "common/simd.h"
+#include "common/lanes.h"
 #include "zrcalc.h"
 
 namespace {
 
 // Raw samples are only naturally aligned, and on 32-bit x86 an 8-byte sample
 // may sit on a 4-byte boundary: single samples and results move through memcpy.
-// A floating-point sample is kept in a register rather than folded into the
-// instruction that uses it (in_register says why).
 template <class T>
 T load_one(const void* p)
 {
     T value;
     std::memcpy(&value, p, sizeof value);
-    if constexpr (std::is_floating_point_v<T>) return zrcalc::in_register(value);
     return value;
 }
 
@@ -85,20 +82,19 @@ std::int32_t as_int32_lane(const Raw* p)
 }
 
 // Four integer samples of up to 32 bits as 32-bit lanes, sign- or zero-extended
-// as their type is. Loads narrower than the instruction that widens them stay
-// separate (in_register).
+// as their type is.
 template <class Raw, class Access>
 __m128i int32_lanes4(const Raw* p, Access a)
 {
     static_assert(std::is_integral_v<Raw> && sizeof(Raw) <= 4);
     if constexpr (is_contiguous<Access> && sizeof(Raw) == 1) {
-        const __m128i bytes = zrcalc::in_register(_mm_cvtsi32_si128(load_one<std::int32_t>(p)));
+        const __m128i bytes = _mm_cvtsi32_si128(load_one<std::int32_t>(p));
         return std::is_signed_v<Raw> ? _mm_cvtepi8_epi32(bytes) : _mm_cvtepu8_epi32(bytes);
     } else if constexpr (is_contiguous<Access> && sizeof(Raw) == 2) {
-        const __m128i words = zrcalc::in_register(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
+        const __m128i words = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
         return std::is_signed_v<Raw> ? _mm_cvtepi16_epi32(words) : _mm_cvtepu16_epi32(words);
     } else if constexpr (is_contiguous<Access>) {
-        return zrcalc::in_register(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+        return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
     } else {
         const std::ptrdiff_t s = a.step;
         return _mm_setr_epi32(as_int32_lane(p), as_int32_lane(p + s), as_int32_lane(p + 2 * s),
@@ -112,10 +108,10 @@ __m256i int32_lanes8(const Raw* p, Access a)
 {
     static_assert(std::is_integral_v<Raw> && sizeof(Raw) <= 4);
     if constexpr (is_contiguous<Access> && sizeof(Raw) == 1) {
-        const __m128i bytes = zrcalc::in_register(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(p)));
+        const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
         return std::is_signed_v<Raw> ? _mm256_cvtepi8_epi32(bytes) : _mm256_cvtepu8_epi32(bytes);
     } else if constexpr (is_contiguous<Access> && sizeof(Raw) == 2) {
-        const __m128i words = zrcalc::in_register(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+        const __m128i words = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
         return std::is_signed_v<Raw> ? _mm256_cvtepi16_epi32(words) : _mm256_cvtepu16_epi32(words);
     } else if constexpr (is_contiguous<Access>) {
         return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
@@ -128,7 +124,7 @@ template <class Access>
 __m128 float_lanes4(const float* p, Access a)
 {
     if constexpr (is_contiguous<Access>) {
-        return zrcalc::in_register(_mm_loadu_ps(p));
+        return _mm_loadu_ps(p);
     } else {
         const std::ptrdiff_t s = a.step;
         return _mm_setr_ps(load_one<float>(p), load_one<float>(p + s), load_one<float>(p + 2 * s),
@@ -182,7 +178,7 @@ __m256d double_lanes4(const double* p, Access a)
 __m256d uint32_to_double(__m128i u)
 {
     const __m128i flipped = _mm_xor_si128(u, _mm_set1_epi32(INT32_MIN));
-    return _mm256_add_pd(_mm256_cvtepi32_pd(flipped), _mm256_set1_pd(2147483648.0));
+    return _mm256_add_pd(zrcalc::int32x4_to_double(flipped), _mm256_set1_pd(2147483648.0));
 }
 
 // uint32 to float, rounded once (the same as exactly to double, then to float):
@@ -257,7 +253,7 @@ struct ScaledToDouble : ToDouble {
     using Raw = typename Conversion::Raw;
     static void one(const Raw* p, double* out, const Scale& s)
     {
-        store_one(out, std::fma(Conversion::value(load_one<Raw>(p)), s.factor, s.offset));
+        store_one(out, zrcalc::fused_multiply_add(Conversion::value(load_one<Raw>(p)), s.factor, s.offset));
     }
     template <class Access>
     static void pass(const Raw* p, Access a, double* out, const Scale& s)
@@ -271,7 +267,7 @@ struct ScaledToFloat : ToFloat {
     using Raw = typename Conversion::Raw;
     static void one(const Raw* p, float* out, const Scale& s)
     {
-        store_one(out, std::fma(Conversion::value(load_one<Raw>(p)), s.factor, s.offset));
+        store_one(out, zrcalc::fused_multiply_add(Conversion::value(load_one<Raw>(p)), s.factor, s.offset));
     }
     template <class Access>
     static void pass(const Raw* p, Access a, float* out, const Scale& s)
@@ -286,7 +282,7 @@ struct NarrowIntAsDouble {
     using Raw = R;
     static double value(Raw x) { return static_cast<double>(x); }
     template <class Access>
-    static __m256d lanes(const Raw* p, Access a) { return _mm256_cvtepi32_pd(int32_lanes4(p, a)); }
+    static __m256d lanes(const Raw* p, Access a) { return zrcalc::int32x4_to_double(int32_lanes4(p, a)); }
 };
 
 // Code 8 to double: read as unsigned (0x80000000 is 2147483648), exact.
@@ -404,7 +400,7 @@ struct DoubleToFloatScaledInDouble : ToFloat {
     using Scale = DoubleScale;
     static void one(const Raw* p, float* out, const Scale& s)
     {
-        store_one(out, static_cast<float>(std::fma(load_one<Raw>(p), s.factor, s.offset)));
+        store_one(out, static_cast<float>(zrcalc::fused_multiply_add(load_one<Raw>(p), s.factor, s.offset)));
     }
     template <class Access>
     static void pass(const Raw* p, Access a, float* out, const Scale& s)

@@ -25,73 +25,12 @@
 #include <cstdint>
 #include <type_traits>
 
-#include "common/simd.h"
+#include "common/lanes.h"
 #include "zrcalc.h"
 
 namespace {
 
-// What a lane type needs: load, the two lane steps, a test for NaN lanes and a
-// view of the register as integer bits for the reduction across lanes.
-template <class T>
-struct Lanes;
-
-template <>
-struct Lanes<double> {
-    using V = __m256d;
-    static constexpr bool kHasNaN = true;
-    static V load(const double* p) { return _mm256_loadu_pd(p); }
-    // vminpd returns its second operand unless the first is strictly smaller:
-    // exactly the lane step, for the running value in the first operand.
-    static V min(V run, V x) { return _mm256_min_pd(run, x); }
-    static V max(V run, V x) { return _mm256_max_pd(run, x); }
-    static V unordered(V a, V b) { return _mm256_cmp_pd(a, b, _CMP_UNORD_Q); }
-    static V either(V a, V b) { return _mm256_or_pd(a, b); }
-    static bool any(V mask) { return _mm256_movemask_pd(mask) != 0; }
-    static __m256i bits(V v) { return _mm256_castpd_si256(v); }
-    static V from_bits(__m256i v) { return _mm256_castsi256_pd(v); }
-    static double first(V v) { return _mm256_cvtsd_f64(v); }
-};
-
-template <>
-struct Lanes<float> {
-    using V = __m256;
-    static constexpr bool kHasNaN = true;
-    static V load(const float* p) { return _mm256_loadu_ps(p); }
-    static V min(V run, V x) { return _mm256_min_ps(run, x); }
-    static V max(V run, V x) { return _mm256_max_ps(run, x); }
-    static V unordered(V a, V b) { return _mm256_cmp_ps(a, b, _CMP_UNORD_Q); }
-    static V either(V a, V b) { return _mm256_or_ps(a, b); }
-    static bool any(V mask) { return _mm256_movemask_ps(mask) != 0; }
-    static __m256i bits(V v) { return _mm256_castps_si256(v); }
-    static V from_bits(__m256i v) { return _mm256_castsi256_ps(v); }
-    static float first(V v) { return _mm256_cvtss_f32(v); }
-};
-
-struct IntegerLanes {
-    using V = __m256i;
-    static constexpr bool kHasNaN = false;
-    static V unordered(V, V) { return _mm256_setzero_si256(); }
-    static V either(V a, V b) { return _mm256_or_si256(a, b); }
-    static bool any(V) { return false; }
-    static __m256i bits(V v) { return v; }
-    static V from_bits(__m256i v) { return v; }
-};
-
-template <>
-struct Lanes<int16_t> : IntegerLanes {
-    static V load(const int16_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
-    static V min(V run, V x) { return _mm256_min_epi16(run, x); }
-    static V max(V run, V x) { return _mm256_max_epi16(run, x); }
-    static int16_t first(V v) { return static_cast<int16_t>(_mm_cvtsi128_si32(_mm256_castsi256_si128(v))); }
-};
-
-template <>
-struct Lanes<int32_t> : IntegerLanes {
-    static V load(const int32_t* p) { return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p)); }
-    static V min(V run, V x) { return _mm256_min_epi32(run, x); }
-    static V max(V run, V x) { return _mm256_max_epi32(run, x); }
-    static int32_t first(V v) { return _mm_cvtsi128_si32(_mm256_castsi256_si128(v)); }
-};
+using zrcalc::Lanes;
 
 template <class T>
 constexpr std::size_t kWidth = 32 / sizeof(T);
@@ -134,8 +73,8 @@ struct Extremes {
 template <class T>
 void fold(Extremes<T>& e, typename Lanes<T>::V x)
 {
-    e.lo = Lanes<T>::min(e.lo, x);
-    e.hi = Lanes<T>::max(e.hi, x);
+    e.lo = Lanes<T>::min_taking(e.lo, x);
+    e.hi = Lanes<T>::max_taking(e.hi, x);
 }
 
 // Folds a later stretch of samples into an earlier one. The lane step picks the
@@ -145,8 +84,8 @@ void fold(Extremes<T>& e, typename Lanes<T>::V x)
 template <class T>
 void merge_later(Extremes<T>& earlier, const Extremes<T>& later)
 {
-    earlier.lo = Lanes<T>::min(earlier.lo, later.lo);
-    earlier.hi = Lanes<T>::max(earlier.hi, later.hi);
+    earlier.lo = Lanes<T>::min_taking(earlier.lo, later.lo);
+    earlier.hi = Lanes<T>::max_taking(earlier.hi, later.hi);
 }
 
 // Sets unordered when a or b holds a NaN: one compare covers two vectors.
@@ -154,8 +93,7 @@ template <class T>
 void note_unordered(typename Lanes<T>::V& unordered, typename Lanes<T>::V a, typename Lanes<T>::V b)
 {
     using L = Lanes<T>;
-    if constexpr (L::kHasNaN)
-        unordered = L::either(unordered, L::unordered(a, b));
+    if constexpr (std::is_floating_point_v<T>) unordered = L::either(unordered, L::unordered(a, b));
 }
 
 template <class T>
@@ -215,19 +153,6 @@ void fold_blocks(const T* p, std::size_t q, Extremes<T>& e, typename Lanes<T>::V
     }
 }
 
-// Lanes to one value: the upper half into the lower, then halves of what is left,
-// with the same step as the lanes (between equals, the higher lane).
-template <class T, class Step>
-T reduce_lanes(typename Lanes<T>::V v, Step step)
-{
-    using L = Lanes<T>;
-    v = step(v, L::from_bits(_mm256_permute2x128_si256(L::bits(v), L::bits(v), 0x01)));
-    v = step(v, L::from_bits(_mm256_srli_si256(L::bits(v), 8)));
-    if constexpr (sizeof(T) <= 4) v = step(v, L::from_bits(_mm256_srli_si256(L::bits(v), 4)));
-    if constexpr (sizeof(T) <= 2) v = step(v, L::from_bits(_mm256_srli_si256(L::bits(v), 2)));
-    return L::first(v);
-}
-
 template <class T>
 void min_max(const T* data, std::uint32_t count, T* minValue, T* maxValue)
 {
@@ -257,8 +182,8 @@ void min_max(const T* data, std::uint32_t count, T* minValue, T* maxValue)
     note_unordered<T>(unordered, last, last);
     if (L::any(unordered)) return min_max_elements(data, n, minValue, maxValue);
 
-    *minValue = reduce_lanes<T>(e.lo, L::min);
-    *maxValue = reduce_lanes<T>(e.hi, L::max);
+    *minValue = zrcalc::reduce_min<T>(e.lo);
+    *maxValue = zrcalc::reduce_max<T>(e.hi);
 }
 
 }  // namespace

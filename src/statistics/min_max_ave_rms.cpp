@@ -22,7 +22,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "common/simd.h"
+#include "common/lanes.h"
 #include "zrcalc.h"
 
 namespace zrcalc {
@@ -86,88 +86,9 @@ inline void add_pair_to_lanes(__m256d xa, __m256d xb, __m256d ya, __m256d yb, __
     squares = _mm256_fmadd_pd(yb, yb, _mm256_fmadd_pd(ya, ya, squares));
 }
 
-// Running minimum and maximum over whole vectors. The intrinsic's first operand
-// is the sample: min(v, acc) keeps acc unless v < acc, which is the compare of
-// the one-at-a-time path, so a NaN sample never enters a lane.
-struct DoubleMinMax {
-    using Vector = __m256d;
-    static Vector load(const double* p) { return _mm256_loadu_pd(p); }
-    static Vector splat(double v) { return _mm256_set1_pd(v); }
-    static Vector lower(Vector v, Vector acc) { return _mm256_min_pd(v, acc); }
-    static Vector higher(Vector v, Vector acc) { return _mm256_max_pd(v, acc); }
-    static double smallest(Vector acc)
-    {
-        const __m128d m = _mm_min_pd(_mm256_castpd256_pd128(acc), _mm256_extractf128_pd(acc, 1));
-        return _mm_cvtsd_f64(_mm_min_sd(m, _mm_unpackhi_pd(m, m)));
-    }
-    static double largest(Vector acc)
-    {
-        const __m128d m = _mm_max_pd(_mm256_castpd256_pd128(acc), _mm256_extractf128_pd(acc, 1));
-        return _mm_cvtsd_f64(_mm_max_sd(m, _mm_unpackhi_pd(m, m)));
-    }
-};
-
-struct FloatMinMax {
-    using Vector = __m256;
-    static Vector load(const float* p) { return _mm256_loadu_ps(p); }
-    static Vector splat(float v) { return _mm256_set1_ps(v); }
-    static Vector lower(Vector v, Vector acc) { return _mm256_min_ps(v, acc); }
-    static Vector higher(Vector v, Vector acc) { return _mm256_max_ps(v, acc); }
-    static float smallest(Vector acc)
-    {
-        __m128 m = _mm_min_ps(_mm256_castps256_ps128(acc), _mm256_extractf128_ps(acc, 1));
-        m = _mm_min_ps(m, _mm_movehl_ps(m, m));
-        return _mm_cvtss_f32(_mm_min_ss(m, _mm_movehdup_ps(m)));
-    }
-    static float largest(Vector acc)
-    {
-        __m128 m = _mm_max_ps(_mm256_castps256_ps128(acc), _mm256_extractf128_ps(acc, 1));
-        m = _mm_max_ps(m, _mm_movehl_ps(m, m));
-        return _mm_cvtss_f32(_mm_max_ss(m, _mm_movehdup_ps(m)));
-    }
-};
-
-struct Int32MinMax {
-    using Vector = __m128i;
-    static Vector load(const std::int32_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
-    static Vector splat(std::int32_t v) { return _mm_set1_epi32(v); }
-    static Vector lower(Vector v, Vector acc) { return _mm_min_epi32(v, acc); }
-    static Vector higher(Vector v, Vector acc) { return _mm_max_epi32(v, acc); }
-    static std::int32_t smallest(Vector acc)
-    {
-        acc = _mm_min_epi32(acc, _mm_shuffle_epi32(acc, _MM_SHUFFLE(1, 0, 3, 2)));
-        acc = _mm_min_epi32(acc, _mm_shuffle_epi32(acc, _MM_SHUFFLE(2, 3, 0, 1)));
-        return _mm_cvtsi128_si32(acc);
-    }
-    static std::int32_t largest(Vector acc)
-    {
-        acc = _mm_max_epi32(acc, _mm_shuffle_epi32(acc, _MM_SHUFFLE(1, 0, 3, 2)));
-        acc = _mm_max_epi32(acc, _mm_shuffle_epi32(acc, _MM_SHUFFLE(2, 3, 0, 1)));
-        return _mm_cvtsi128_si32(acc);
-    }
-};
-
-struct Int16MinMax {
-    using Vector = __m128i;
-    static Vector load(const std::int16_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
-    static Vector splat(std::int16_t v) { return _mm_set1_epi16(v); }
-    static Vector lower(Vector v, Vector acc) { return _mm_min_epi16(v, acc); }
-    static Vector higher(Vector v, Vector acc) { return _mm_max_epi16(v, acc); }
-    static std::int16_t smallest(Vector acc)
-    {
-        acc = _mm_min_epi16(acc, _mm_shuffle_epi32(acc, _MM_SHUFFLE(1, 0, 3, 2)));
-        acc = _mm_min_epi16(acc, _mm_shuffle_epi32(acc, _MM_SHUFFLE(2, 3, 0, 1)));
-        acc = _mm_min_epi16(acc, _mm_srli_epi32(acc, 16));
-        return static_cast<std::int16_t>(_mm_cvtsi128_si32(acc));
-    }
-    static std::int16_t largest(Vector acc)
-    {
-        acc = _mm_max_epi16(acc, _mm_shuffle_epi32(acc, _MM_SHUFFLE(1, 0, 3, 2)));
-        acc = _mm_max_epi16(acc, _mm_shuffle_epi32(acc, _MM_SHUFFLE(2, 3, 0, 1)));
-        acc = _mm_max_epi16(acc, _mm_srli_epi32(acc, 16));
-        return static_cast<std::int16_t>(_mm_cvtsi128_si32(acc));
-    }
-};
+// Running minimum and maximum over whole vectors take the keeping steps: a
+// sample replaces a lane's value only when strictly beyond it, which is the
+// compare of the one-at-a-time path, so a NaN sample never enters a lane.
 
 // ---------------------------------------------------------------------------
 // Block path of the double, int32 and int16 variants: single samples up to the
@@ -176,12 +97,13 @@ struct Int16MinMax {
 // ---------------------------------------------------------------------------
 
 // Four doubles, one per lane: S_j += x, Q_j = fma(x + offset, x + offset, Q_j).
-struct DoubleBlocks : DoubleMinMax {
+struct DoubleBlocks {
     using Sample = double;
+    using L = Lanes<double>;
     using Offset = double;
     static constexpr std::uint32_t kWidth = 4;
     static constexpr std::uintptr_t kBoundary = 32;
-    static void add_block(Vector v, __m256d offset, __m256d& sums, __m256d& squares)
+    static void add_block(L::V v, __m256d offset, __m256d& sums, __m256d& squares)
     {
         const __m256d y = _mm256_add_pd(v, offset);
         sums = _mm256_add_pd(sums, v);
@@ -190,14 +112,15 @@ struct DoubleBlocks : DoubleMinMax {
 };
 
 // Four int32, one per lane, converted to double exactly.
-struct Int32Blocks : Int32MinMax {
+struct Int32Blocks {
     using Sample = std::int32_t;
+    using L = Lanes<std::int32_t, 16>;
     using Offset = double;
     static constexpr std::uint32_t kWidth = 4;
     static constexpr std::uintptr_t kBoundary = 16;
-    static void add_block(Vector v, __m256d offset, __m256d& sums, __m256d& squares)
+    static void add_block(L::V v, __m256d offset, __m256d& sums, __m256d& squares)
     {
-        const __m256d x = _mm256_cvtepi32_pd(v);
+        const __m256d x = int32x4_to_double(v);
         const __m256d y = _mm256_add_pd(x, offset);
         sums = _mm256_add_pd(sums, x);
         squares = _mm256_fmadd_pd(y, y, squares);
@@ -205,16 +128,17 @@ struct Int32Blocks : Int32MinMax {
 };
 
 // Eight int16, two per lane: lane j takes e_j, then e_(j+4).
-struct Int16Blocks : Int16MinMax {
+struct Int16Blocks {
     using Sample = std::int16_t;
+    using L = Lanes<std::int16_t, 16>;
     using Offset = float;
     static constexpr std::uint32_t kWidth = 8;
     static constexpr std::uintptr_t kBoundary = 16;
-    static void add_block(Vector v, __m256d offset, __m256d& sums, __m256d& squares)
+    static void add_block(L::V v, __m256d offset, __m256d& sums, __m256d& squares)
     {
-        const __m256i widened = _mm256_cvtepi16_epi32(v);
-        const __m256d first = _mm256_cvtepi32_pd(_mm256_castsi256_si128(widened));       // e0..e3
-        const __m256d second = _mm256_cvtepi32_pd(_mm256_extracti128_si256(widened, 1));  // e4..e7
+        const __m256i widened = int16x8_to_int32(v);
+        const __m256d first = int32x4_to_double(_mm256_castsi256_si128(widened));       // e0..e3
+        const __m256d second = int32x4_to_double(_mm256_extracti128_si256(widened, 1));  // e4..e7
         add_pair_to_lanes(first, second, _mm256_add_pd(first, offset), _mm256_add_pd(second, offset), sums,
                           squares);
     }
@@ -226,7 +150,7 @@ void accumulate_in_blocks(const typename Blocks::Sample* data, std::uint32_t cou
                           double* sumOfSquares, typename Blocks::Offset offset)
 {
     using Sample = typename Blocks::Sample;
-    using Vector = typename Blocks::Vector;
+    using L = typename Blocks::L;
     constexpr std::uint32_t W = Blocks::kWidth;
 
     // Short path: a whole vector would reach past the caller's samples.
@@ -242,20 +166,19 @@ void accumulate_in_blocks(const typename Blocks::Sample* data, std::uint32_t cou
 
     // Minimum and maximum need no head: the first W samples are one whole vector.
     // Starting the lanes from the prior values folds them in with the same compare.
-    Vector lowest = Blocks::lower(Blocks::load(data), Blocks::splat(*minValue));
-    Vector highest = Blocks::higher(Blocks::load(data), Blocks::splat(*maxValue));
+    auto lowest = L::min_keeping(L::splat(*minValue), L::load(data));
+    auto highest = L::max_keeping(L::splat(*maxValue), L::load(data));
 
-    // Blocks: one load, held in a register, serves minimum, maximum and both sums
-    // (folded into vcvtdq2pd it would be emulated by QEMU as a 32-byte read).
+    // Blocks: one load serves minimum, maximum and both sums.
     const __m256d shift = _mm256_set1_pd(static_cast<double>(offset));
     __m256d laneSums = _mm256_setzero_pd();
     __m256d laneSquares = _mm256_setzero_pd();
     const Sample* block = data + head;
     const std::size_t blocks = (count - head) / W;
     for (std::size_t b = 0; b < blocks; ++b, block += W) {
-        const Vector v = in_register(Blocks::load(block));
-        lowest = Blocks::lower(v, lowest);
-        highest = Blocks::higher(v, highest);
+        const auto v = L::load(block);
+        lowest = L::min_keeping(lowest, v);
+        highest = L::max_keeping(highest, v);
         Blocks::add_block(v, shift, laneSums, laneSquares);
     }
     // Added even when there was no whole block: the 0.0 then turns a -0.0 total into +0.0.
@@ -266,12 +189,13 @@ void accumulate_in_blocks(const typename Blocks::Sample* data, std::uint32_t cou
     add_samples_to_sums(block, count - head - blocks * W, total, squares, offset);
 
     // ... and for minimum and maximum the last W samples as one whole vector.
-    const Vector last = Blocks::load(data + (count - W));
-    lowest = Blocks::lower(last, lowest);
-    highest = Blocks::higher(last, highest);
+    const auto last = L::load(data + (count - W));
+    lowest = L::min_keeping(lowest, last);
+    highest = L::max_keeping(highest, last);
 
-    *minValue = Blocks::smallest(lowest);
-    *maxValue = Blocks::largest(highest);
+    constexpr std::size_t kBytes = sizeof(typename L::V);
+    *minValue = reduce_min<Sample, kBytes>(lowest);
+    *maxValue = reduce_max<Sample, kBytes>(highest);
     *sum = total;
     *sumOfSquares = squares;
 }
@@ -318,10 +242,10 @@ struct WidenedBlock {
 
 inline WidenedBlock widen(__m256 samples, __m256 offset)
 {
-    const __m256d first = _mm256_cvtps_pd(_mm256_castps256_ps128(samples));
-    const __m256d second = _mm256_cvtps_pd(_mm256_extractf128_ps(samples, 1));
-    const __m256d offsetFirst = _mm256_cvtps_pd(_mm256_castps256_ps128(offset));
-    const __m256d offsetSecond = _mm256_cvtps_pd(_mm256_extractf128_ps(offset, 1));
+    const __m256d first = lower_floats_as_doubles(samples);
+    const __m256d second = upper_floats_as_doubles(samples);
+    const __m256d offsetFirst = lower_floats_as_doubles(offset);
+    const __m256d offsetSecond = upper_floats_as_doubles(offset);
     return {first, second, _mm256_add_pd(offsetFirst, first), _mm256_add_pd(offsetSecond, second)};
 }
 
@@ -340,7 +264,7 @@ inline WidenedBlock widen_selected(__m256 samples, __m256 offset, __m256 lanes)
 void accumulate_floats_in_blocks(const float* data, std::uint32_t count, float* minValue, float* maxValue,
                                  double* sum, double* sumOfSquares, float offset)
 {
-    using MinMax = FloatMinMax;
+    using L = Lanes<float>;
 
     // Short path: a whole vector would reach past the caller's samples.
     if (count == 0) return;
@@ -354,23 +278,23 @@ void accumulate_floats_in_blocks(const float* data, std::uint32_t count, float* 
     // with the first square rounded by itself.
     const std::uint32_t h = elements_before_boundary(data, kFloatBoundary, sizeof(float));
     const std::uint32_t headSamples = kHeadSamples[h];
-    const __m256 first = MinMax::load(data);
+    const __m256 first = L::load(data);
     const WidenedBlock head = widen_selected(first, offsets, load_lanes(kHeadLanes[h]));
     __m256d laneSums = _mm256_add_pd(head.first, head.second);
     __m256d laneSquares = _mm256_fmadd_pd(head.shiftedSecond, head.shiftedSecond,
                                           _mm256_mul_pd(head.shiftedFirst, head.shiftedFirst));
-    __m256 lowest = MinMax::lower(first, MinMax::splat(*minValue));
-    __m256 highest = MinMax::higher(first, MinMax::splat(*maxValue));
+    __m256 lowest = L::min_keeping(L::splat(*minValue), first);
+    __m256 highest = L::max_keeping(L::splat(*maxValue), first);
 
     // Blocks: one load serves minimum, maximum and both sums.
     const float* block = data + headSamples;
     const std::size_t blocks = (count - headSamples) / kFloatWidth;
     for (std::size_t b = 0; b < blocks; ++b, block += kFloatWidth) {
-        const __m256 v = in_register(MinMax::load(block));
-        lowest = MinMax::lower(v, lowest);
-        highest = MinMax::higher(v, highest);
-        const __m256d x0 = _mm256_cvtps_pd(_mm256_castps256_ps128(v));
-        const __m256d x1 = _mm256_cvtps_pd(_mm256_extractf128_ps(v, 1));
+        const __m256 v = L::load(block);
+        lowest = L::min_keeping(lowest, v);
+        highest = L::max_keeping(highest, v);
+        const __m256d x0 = lower_floats_as_doubles(v);
+        const __m256d x1 = upper_floats_as_doubles(v);
         add_pair_to_lanes(x0, x1, _mm256_add_pd(x0, shift), _mm256_add_pd(x1, shift), laneSums, laneSquares);
     }
 
@@ -378,15 +302,15 @@ void accumulate_floats_in_blocks(const float* data, std::uint32_t count, float* 
     // added as one more block. With nothing left over they are not read again.
     const std::uint32_t r = (count - headSamples) % kFloatWidth;
     if (r > 0) {
-        const __m256 last = MinMax::load(data + (count - kFloatWidth));
-        lowest = MinMax::lower(last, lowest);
-        highest = MinMax::higher(last, highest);
+        const __m256 last = L::load(data + (count - kFloatWidth));
+        lowest = L::min_keeping(lowest, last);
+        highest = L::max_keeping(highest, last);
         const WidenedBlock tail = widen_selected(last, offsets, load_lanes(kTailLanes[r]));
         add_pair_to_lanes(tail.first, tail.second, tail.shiftedFirst, tail.shiftedSecond, laneSums, laneSquares);
     }
 
-    *minValue = MinMax::smallest(lowest);
-    *maxValue = MinMax::largest(highest);
+    *minValue = reduce_min<float>(lowest);
+    *maxValue = reduce_max<float>(highest);
     *sum = *sum + sum_lanes_02_13(laneSums);
     *sumOfSquares = *sumOfSquares + sum_lanes_02_13(laneSquares);
 }

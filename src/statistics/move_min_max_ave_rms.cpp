@@ -21,12 +21,13 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "common/simd.h"
+#include "common/lanes.h"
 #include "zrcalc.h"
 
 namespace {
 
 constexpr std::size_t kBlock = 16;  // int16 samples per 256-bit register
+using Int16Lanes = zrcalc::Lanes<int16_t>;
 
 // The caller's four statistics, held in locals for the length of a call.
 struct Totals {
@@ -70,39 +71,21 @@ struct BlockTotals {
 // Lane j of the sums takes samples j, j+4, j+8 and j+12, one after another.
 inline void add_block(BlockTotals& b, __m256i block, __m256d offset)
 {
-    const __m256i wide = _mm256_cvtepi16_epi32(_mm256_castsi256_si128(block));       // e0..e7
-    const __m256i wideHigh = _mm256_cvtepi16_epi32(_mm256_extracti128_si256(block, 1));  // e8..e15
+    const __m256i wide = zrcalc::int16x8_to_int32(_mm256_castsi256_si128(block));          // e0..e7
+    const __m256i wideHigh = zrcalc::int16x8_to_int32(_mm256_extracti128_si256(block, 1));  // e8..e15
     const __m256d quarters[4] = {
-        _mm256_cvtepi32_pd(_mm256_castsi256_si128(wide)),
-        _mm256_cvtepi32_pd(_mm256_extracti128_si256(wide, 1)),
-        _mm256_cvtepi32_pd(_mm256_castsi256_si128(wideHigh)),
-        _mm256_cvtepi32_pd(_mm256_extracti128_si256(wideHigh, 1)),
+        zrcalc::int32x4_to_double(_mm256_castsi256_si128(wide)),
+        zrcalc::int32x4_to_double(_mm256_extracti128_si256(wide, 1)),
+        zrcalc::int32x4_to_double(_mm256_castsi256_si128(wideHigh)),
+        zrcalc::int32x4_to_double(_mm256_extracti128_si256(wideHigh, 1)),
     };
     for (const __m256d x : quarters) {
         const __m256d shifted = _mm256_add_pd(x, offset);
         b.sum = _mm256_add_pd(b.sum, x);
         b.sumOfSquares = _mm256_fmadd_pd(shifted, shifted, b.sumOfSquares);
     }
-    b.lo = _mm256_min_epi16(b.lo, block);
-    b.hi = _mm256_max_epi16(b.hi, block);
-}
-
-inline int16_t reduce_min(__m256i v)
-{
-    __m128i m = _mm_min_epi16(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
-    m = _mm_min_epi16(m, _mm_srli_si128(m, 8));
-    m = _mm_min_epi16(m, _mm_srli_si128(m, 4));
-    m = _mm_min_epi16(m, _mm_srli_si128(m, 2));
-    return static_cast<int16_t>(_mm_cvtsi128_si32(m));
-}
-
-inline int16_t reduce_max(__m256i v)
-{
-    __m128i m = _mm_max_epi16(_mm256_castsi256_si128(v), _mm256_extracti128_si256(v, 1));
-    m = _mm_max_epi16(m, _mm_srli_si128(m, 8));
-    m = _mm_max_epi16(m, _mm_srli_si128(m, 4));
-    m = _mm_max_epi16(m, _mm_srli_si128(m, 2));
-    return static_cast<int16_t>(_mm_cvtsi128_si32(m));
+    b.lo = Int16Lanes::min_keeping(b.lo, block);
+    b.hi = Int16Lanes::max_keeping(b.hi, block);
 }
 
 // The lanes join the totals once, after the last block (adding 0.0 when there
@@ -113,10 +96,7 @@ inline void join_sums(Totals& t, const BlockTotals& b)
     t.sumOfSquares = t.sumOfSquares + zrcalc::sum_lanes_02_13(b.sumOfSquares);
 }
 
-inline __m256i load16(const int16_t* p)
-{
-    return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-}
+inline __m256i load16(const int16_t* p) { return Int16Lanes::load(p); }
 
 // Sixteen samples at the step stride, each read on its own: the samples lie apart
 // and the array may end right after the last one.
@@ -153,8 +133,8 @@ void move_strided(int16_t* destination, const int16_t* source, std::size_t count
 
     // Blocks: the lanes continue from the totals after the head.
     BlockTotals b;
-    b.lo = _mm256_set1_epi16(t.lo);
-    b.hi = _mm256_set1_epi16(t.hi);
+    b.lo = Int16Lanes::splat(t.lo);
+    b.hi = Int16Lanes::splat(t.hi);
     const __m256d offsetWide = _mm256_set1_pd(static_cast<double>(offset));
     const std::size_t blocks = (count - head) / kBlock;
     std::size_t i = head;
@@ -164,8 +144,8 @@ void move_strided(int16_t* destination, const int16_t* source, std::size_t count
         add_block(b, block, offsetWide);
     }
     join_sums(t, b);
-    t.lo = reduce_min(b.lo);
-    t.hi = reduce_max(b.hi);
+    t.lo = zrcalc::reduce_min<int16_t>(b.lo);
+    t.hi = zrcalc::reduce_max<int16_t>(b.hi);
 
     // Tail: the element path.
     move_elements(destination, source, stride, i, count, t, offset);
@@ -187,8 +167,8 @@ void move_contiguous(int16_t* destination, const int16_t* source, std::size_t co
 
     // Blocks: the lanes start from the prior extremes and the first 16 samples.
     BlockTotals b;
-    b.lo = _mm256_min_epi16(_mm256_set1_epi16(t.lo), first);
-    b.hi = _mm256_max_epi16(_mm256_set1_epi16(t.hi), first);
+    b.lo = Int16Lanes::min_keeping(Int16Lanes::splat(t.lo), first);
+    b.hi = Int16Lanes::max_keeping(Int16Lanes::splat(t.hi), first);
     const __m256d offsetWide = _mm256_set1_pd(static_cast<double>(offset));
     const std::size_t blocks = (count - head) / kBlock;
     std::size_t i = head;
@@ -201,8 +181,8 @@ void move_contiguous(int16_t* destination, const int16_t* source, std::size_t co
 
     // Last 16 samples: they cover the tail for the minimum and maximum.
     const __m256i last = load16(source + (count - kBlock));
-    b.lo = _mm256_min_epi16(b.lo, last);
-    b.hi = _mm256_max_epi16(b.hi, last);
+    b.lo = Int16Lanes::min_keeping(b.lo, last);
+    b.hi = Int16Lanes::max_keeping(b.hi, last);
 
     // Tail: copied and added one at a time.
     for (; i < count; ++i) {
@@ -210,8 +190,8 @@ void move_contiguous(int16_t* destination, const int16_t* source, std::size_t co
         add_to_sums(t, source[i], offset);
     }
 
-    t.lo = reduce_min(b.lo);
-    t.hi = reduce_max(b.hi);
+    t.lo = zrcalc::reduce_min<int16_t>(b.lo);
+    t.hi = zrcalc::reduce_max<int16_t>(b.hi);
 }
 
 }  // namespace

@@ -29,6 +29,7 @@
 #include <cstring>
 #include <utility>
 
+#include "common/lanes.h"
 #include "zrcalc.h"
 
 namespace {
@@ -56,25 +57,10 @@ inline __m128 multiply(__m128 a, __m128 b) { return _mm_mul_ps(a, b); }
 inline __m256 multiply(__m256 a, __m256 b) { return _mm256_mul_ps(a, b); }
 inline __m256d multiply(__m256d a, __m256d b) { return _mm256_mul_pd(a, b); }
 
-// a * b + c rounded once.
-//
-// The scalar forms take their operands in registers: the empty asm keeps the
-// compiler from folding a load from the caller's array into the fused instruction.
-// The instruction itself reads only the element, but QEMU 7.2 (the emulator that
-// runs the 32-bit and Haswell test programs) reads 16 bytes for a scalar fused
-// multiply-add's memory operand, which faults on the last element of an array that
-// ends at a page boundary. A separate load costs nothing measurable on hardware and
-// changes no result.
-inline float multiply_add(float a, float b, float c)
-{
-    asm("" : "+x"(a), "+x"(b), "+x"(c));
-    return std::fma(a, b, c);
-}
-inline double multiply_add(double a, double b, double c)
-{
-    asm("" : "+x"(a), "+x"(b), "+x"(c));
-    return std::fma(a, b, c);
-}
+// a * b + c rounded once. The scalar forms keep their operands in registers
+// (common/lanes.h says why).
+inline float multiply_add(float a, float b, float c) { return zrcalc::fused_multiply_add(a, b, c); }
+inline double multiply_add(double a, double b, double c) { return zrcalc::fused_multiply_add(a, b, c); }
 inline __m128 multiply_add(__m128 a, __m128 b, __m128 c) { return _mm_fmadd_ps(a, b, c); }
 inline __m256 multiply_add(__m256 a, __m256 b, __m256 c) { return _mm256_fmadd_ps(a, b, c); }
 inline __m256d multiply_add(__m256d a, __m256d b, __m256d c) { return _mm256_fmadd_pd(a, b, c); }

@@ -25,6 +25,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "common/lanes.h"
 #include "zrcalc.h"
 
 namespace {
@@ -32,23 +33,7 @@ namespace {
 constexpr std::size_t kLanes = 4;            // doubles per accumulator
 constexpr std::size_t kGroup = 2 * kLanes;   // elements per group: A's four, then B's four
 
-// Four floats from an address of any alignment, widened to double (exact).
-inline __m256d load_widened(const float* p)
-{
-    return _mm256_cvtps_pd(_mm_loadu_ps(p));
-}
-
-// (V0 + V1) + (V2 + V3): adjacent lanes pair first, not the (V0 + V2) + (V1 + V3)
-// of common/simd.h; each order gives its own last bit.
-inline double sum_lanes_01_23(__m256d v)
-{
-    const __m128d v01 = _mm256_castpd256_pd128(v);
-    const __m128d v23 = _mm256_extractf128_pd(v, 1);
-    const __m128d evens = _mm_unpacklo_pd(v01, v23);  // V0 V2
-    const __m128d odds = _mm_unpackhi_pd(v01, v23);   // V1 V3
-    const __m128d pairs = _mm_add_pd(evens, odds);    // V0+V1, V2+V3
-    return _mm_cvtsd_f64(_mm_add_sd(pairs, _mm_unpackhi_pd(pairs, pairs)));
-}
+using zrcalc::load_floats_as_doubles;
 
 // --- The members: add4 adds the terms of elements i .. i+3 to four lanes, add1
 // --- adds the term of element i to one sum.
@@ -61,7 +46,7 @@ struct PlainSumOfDoubles {
 
 struct PlainSumOfFloats {
     const float* data;
-    __m256d add4(__m256d acc, std::size_t i) const { return _mm256_add_pd(acc, load_widened(data + i)); }
+    __m256d add4(__m256d acc, std::size_t i) const { return _mm256_add_pd(acc, load_floats_as_doubles(data + i)); }
     double add1(double acc, std::size_t i) const { return acc + static_cast<double>(data[i]); }
 };
 
@@ -71,7 +56,7 @@ struct SumOfAbsoluteFloats {
     __m256d add4(__m256d acc, std::size_t i) const
     {
         const __m256d sign = _mm256_set1_pd(-0.0);
-        return _mm256_add_pd(acc, _mm256_andnot_pd(sign, load_widened(data + i)));
+        return _mm256_add_pd(acc, _mm256_andnot_pd(sign, load_floats_as_doubles(data + i)));
     }
     double add1(double acc, std::size_t i) const { return acc + std::fabs(static_cast<double>(data[i])); }
 };
@@ -82,7 +67,7 @@ struct SumOfSquaredFloats {
     const float* data;
     __m256d add4(__m256d acc, std::size_t i) const
     {
-        const __m256d x = load_widened(data + i);
+        const __m256d x = load_floats_as_doubles(data + i);
         return _mm256_fmadd_pd(x, x, acc);
     }
     double add1(double acc, std::size_t i) const
@@ -97,7 +82,7 @@ struct SumOfFloatProducts {
     const float* b;
     __m256d add4(__m256d acc, std::size_t i) const
     {
-        return _mm256_fmadd_pd(load_widened(a + i), load_widened(b + i), acc);
+        return _mm256_fmadd_pd(load_floats_as_doubles(a + i), load_floats_as_doubles(b + i), acc);
     }
     double add1(double acc, std::size_t i) const
     {
@@ -118,7 +103,7 @@ double sum_whole_groups(const Member& member, std::size_t groupedCount)
         a = member.add4(a, i);
         b = member.add4(b, i + kLanes);
     }
-    return sum_lanes_01_23(_mm256_add_pd(b, a));
+    return zrcalc::sum_lanes_01_23(_mm256_add_pd(b, a));  // adjacent lanes pair first
 }
 
 // Elements first .. count-1 added to s one at a time, in ascending order.
