@@ -1,19 +1,231 @@
 // Every entry point of the table, called by name from the built library the way
-// a host calls it: each name of a built entry point resolves and keeps its
-// calling convention, and its results equal those of the compiled call of the
-// header's declaration; a planned entry point is not resolvable at all.
+// a host program calls it.
+//
+// Every name of a built entry point (stdcall, _cdecl twin, aliases) runs with
+// arguments made from the header's signature: arrays of random values behind
+// pointers, a count past the widest vector pass, distinct floating-point values,
+// false for flags, and for a parameter block the block that
+// parameter_block<Block>() makes. The name's result bits and every byte of the
+// arrays must equal those of the compiled call of the header's declaration on the
+// same arguments; what the operation computes is the sweeps' business. A planned
+// entry point is not resolvable at all.
+//
+// On 32-bit x86 an assembly trampoline (trampoline.S) pushes the argument words
+// itself at each 4-byte stack alignment, calls the name, and records ESP before
+// the pushes, at the call and after the return, EAX, the callee-saved registers,
+// the x87 state and MXCSR; float and double results are taken from ST(0). A
+// stdcall name must remove exactly the argument bytes of the table of entry
+// points, a cdecl name nothing, and the x87 stack must be empty afterwards. On
+// x86-64, with one calling convention, each name is called through a plain
+// pointer.
 #include <dlfcn.h>
-#include <gtest/gtest.h>
 
 #include <map>
-#include <string>
-#include <utility>
-#include <vector>
+#include <sstream>
+#include <tuple>
 
-#include "abi_call.h"
 #include "frame/entry_table.h"
-#include "support/entry_table_view.h"
-#include "zrcalc.h"
+#include "support/sweep.h"
+
+namespace zrabi {
+
+// One name of an entry point, reached at one stack alignment.
+struct Target {
+    const void* address;
+    bool cdecl;                 // else stdcall
+    int argument_bytes;         // from the table: what the caller pushes
+    unsigned stack_offset;      // ESP mod 16 at the call instruction (32-bit x86)
+};
+
+enum ResultKind : std::uint32_t { kResultInEax, kResultFloatInSt0, kResultDoubleInSt0 };
+
+// The record that the trampoline fills; the assembly addresses it by offset.
+struct RawCall {
+    const void* function;
+    const std::uint32_t* words;  // argument words, first argument first
+    std::uint32_t word_count, pad, result_kind;
+    std::uint32_t esp_before_pushes, esp_at_call, esp_after_return, eax;
+    std::uint32_t ebx, esi, edi;  // after the call; sentinels before it
+    float st0_float;
+    std::uint32_t unused;
+    double st0_double;
+    std::uint32_t mxcsr_before, mxcsr_after;
+    std::uint32_t x87_env_before[7], x87_env_after[7];  // FNSTENV images
+};
+
+// Stack alignments at which each name runs: every 4-byte one on 32-bit x86,
+// whose Windows callers keep only 4.
+#if defined(__i386__)
+inline const std::vector<unsigned> stack_offsets = {0, 4, 8, 12};
+#else
+inline const std::vector<unsigned> stack_offsets = {0};
+#endif
+
+
+#if defined(__i386__)
+
+static_assert(offsetof(RawCall, pad) == 12 && offsetof(RawCall, result_kind) == 16 &&
+                  offsetof(RawCall, esp_before_pushes) == 20 && offsetof(RawCall, eax) == 32 &&
+                  offsetof(RawCall, edi) == 44 && offsetof(RawCall, st0_float) == 48 &&
+                  offsetof(RawCall, st0_double) == 56 && offsetof(RawCall, mxcsr_before) == 64 &&
+                  offsetof(RawCall, x87_env_before) == 72 && offsetof(RawCall, x87_env_after) == 100,
+              "the trampoline addresses these fields by offset");
+
+extern "C" void zrabi_trampoline(RawCall* call);
+
+RawCall raw_call(const void* function, const std::vector<std::uint32_t>& words, ResultKind kind, unsigned stack_offset)
+{
+    RawCall call{};
+    call.function = function;
+    call.words = words.data();
+    call.word_count = static_cast<std::uint32_t>(words.size());
+    call.result_kind = kind;
+    // ESP at the call = boundary - pad - 4 * words, which must be stack_offset mod 16.
+    call.pad = (16u - (stack_offset + 4u * call.word_count) % 16u) % 16u;
+    zrabi_trampoline(&call);
+    return call;
+}
+
+std::string frame_faults(const Target& target, const RawCall& call)
+{
+    std::ostringstream out;
+    const bool stdcall = !target.cdecl;
+    const std::uint32_t pushed = call.esp_before_pushes - call.esp_at_call;
+    if (pushed != 4 * call.word_count || call.esp_at_call % 16 != target.stack_offset)
+        out << "trampoline: wrong pushes or ESP = " << call.esp_at_call % 16 << " mod 16\n";
+    if (call.esp_after_return - call.esp_at_call != (stdcall ? std::uint32_t(target.argument_bytes) : 0u))
+        out << "removed " << std::int32_t(call.esp_after_return - call.esp_at_call) << " argument bytes; "
+            << (stdcall ? "stdcall" : "cdecl") << " must remove " << (stdcall ? target.argument_bytes : 0) << "\n";
+    // The sentinels that the trampoline loads before the call.
+    if (call.ebx != 0x5EB05EB0u || call.esi != 0x51E51E51u || call.edi != 0xED1ED1EDu)
+        out << "a callee-saved register (EBX, ESI or EDI) changed\n";
+    const std::uint32_t tag = call.x87_env_after[2] & 0xFFFF;
+    if (tag != 0xFFFF || ((call.x87_env_after[1] ^ call.x87_env_before[1]) & 0x3800))
+        out << "x87 stack not empty after the call (tag word 0x" << std::hex << tag << std::dec << ")\n";
+    if (call.x87_env_after[1] & 0x40) out << "x87 stack fault (a value missing from or left on the stack)\n";
+    if ((call.x87_env_after[0] ^ call.x87_env_before[0]) & 0xFFFF) out << "x87 control word changed\n";
+    // MXCSR: the control bits belong to the caller, the exception flags do not.
+    if ((call.mxcsr_after ^ call.mxcsr_before) & ~0x3Fu) out << "MXCSR control bits changed\n";
+    return out.str();
+}
+
+#endif
+
+// The entry point at the target, called with args as a host calls it. A one-byte
+// flag fills a 4-byte slot whose upper bytes hosts need not clear.
+template <class R, class... A>
+R call_at(const Target& target, A... args)
+{
+#if defined(__i386__)
+    std::vector<std::uint32_t> words;
+    const auto push = [&](auto v) {
+        std::uint32_t w[2] = {std::is_same_v<decltype(v), bool> ? 0xA5A5A500u : 0u, 0u};
+        std::memcpy(w, &v, sizeof v);
+        words.insert(words.end(), w, w + (sizeof v + 3) / 4);
+    };
+    (push(args), ...);
+    const RawCall call = raw_call(target.address, words,
+                                  std::is_same_v<R, float>    ? kResultFloatInSt0
+                                  : std::is_same_v<R, double> ? kResultDoubleInSt0
+                                                              : kResultInEax,
+                                  target.stack_offset);
+    const std::string faults = frame_faults(target, call);
+    EXPECT_TRUE(faults.empty()) << faults;
+    if constexpr (std::is_same_v<R, float>) return call.st0_float;
+    else if constexpr (std::is_same_v<R, double>) return call.st0_double;
+    else if constexpr (!std::is_void_v<R>) {
+        R result;  // an integer or a pointer, in EAX
+        std::memcpy(&result, &call.eax, sizeof result);
+        return result;
+    }
+#else
+    return reinterpret_cast<R (*)(A...)>(const_cast<void*>(target.address))(args...);
+#endif
+}
+
+// The arrays of one check: random values, each one element past a 64-byte
+// boundary (naturally aligned, not vector aligned), put back as they were on
+// request. A parameter block is an array of one element.
+class Memory {
+public:
+    template <class T>
+    T* values(std::size_t n) { return place(zrtest::random_samples<T>(n, initial_.size() + 1)); }
+    template <class T>
+    T* block(const T& value) { return place(std::vector<T>{value}); }
+    std::vector<std::vector<unsigned char>> contents() const
+    {
+        auto out = initial_;
+        for (std::size_t k = 0; k < out.size(); ++k) std::memcpy(out[k].data(), at_[k].data(), out[k].size());
+        return out;
+    }
+    void restore()
+    {
+        for (std::size_t k = 0; k < at_.size(); ++k) std::memcpy(at_[k].data(), initial_[k].data(), initial_[k].size());
+    }
+
+private:
+    template <class T>
+    T* place(const std::vector<T>& v)
+    {
+        initial_.emplace_back(v.size() * sizeof(T));
+        std::memcpy(initial_.back().data(), v.data(), initial_.back().size());
+        at_.emplace_back(initial_.back(), sizeof(T));
+        return reinterpret_cast<T*>(at_.back().data());
+    }
+    std::vector<zrtest::OffsetArray<unsigned char>> at_;
+    std::vector<std::vector<unsigned char>> initial_;
+};
+
+// Arguments made from a signature, first to last.
+constexpr std::uint32_t kCount = 37;          // past the widest vector pass (32 floats)
+constexpr std::size_t kArrayElements = 4096;  // room for kCount samples at any small stride
+template <class Block>
+Block parameter_block(Memory& memory);  // one per parameter block type, in abi_test.cpp
+
+template <class T>
+T argument(Memory& memory, int index)
+{
+    using P = std::remove_cv_t<std::remove_pointer_t<T>>;
+    if constexpr (std::is_pointer_v<T> && std::is_arithmetic_v<P>) return memory.values<P>(kArrayElements);
+    else if constexpr (std::is_pointer_v<T>) return memory.block(parameter_block<P>(memory));
+    else if constexpr (std::is_same_v<T, bool>) return false;  // its slot's upper bytes must not read as true
+    else if constexpr (std::is_floating_point_v<T>) return T(0.25 + 0.5 * index);
+    else return T(std::is_same_v<T, std::uint32_t> ? kCount : 2);  // a count, or a small stride or level
+}
+
+template <class R, class... A, std::size_t... I>
+void check_generic(const Target& target, std::function<R(A...)> direct, std::index_sequence<I...>)
+{
+    Memory memory;
+    const std::tuple<A...> args{argument<A>(memory, int(I))...};  // braces: made in order
+    const auto run = [&](const auto& f) {
+        if constexpr (std::is_void_v<R>) return f(std::get<I>(args)...), 0;
+        else return f(std::get<I>(args)...);
+    };
+    const auto expected = run(direct);
+    const auto expectedArrays = memory.contents();
+    memory.restore();
+    EXPECT_TRUE(zrtest::BitsEqual(expected, run([&](A... a) { return call_at<R>(target, a...); }))) << "the result";
+    const auto arrays = memory.contents();
+    for (std::size_t b = 0; b < arrays.size(); ++b)
+        EXPECT_TRUE(zrtest::BitsEqual(expectedArrays[b].data(), arrays[b].data(), arrays[b].size())) << "array " << b;
+}
+
+// The header's declaration, whatever its calling convention, against the target.
+template <class R, class... A>
+void check_entry_point(R (*f)(A...), const Target& target)
+{
+    check_generic(target, std::function<R(A...)>(f), std::index_sequence_for<A...>{});
+}
+#if defined(__i386__)
+template <class R, class... A>
+void check_entry_point(R(__attribute__((stdcall)) * f)(A...), const Target& target)
+{
+    check_generic(target, std::function<R(A...)>(f), std::index_sequence_for<A...>{});
+}
+#endif
+
+}  // namespace zrabi
 
 // int16 samples of one channel interleaved with another.
 template <>

@@ -1,12 +1,6 @@
-#include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdint>
-#include <vector>
 
-#include "support/bits.h"
 #include "support/sweep.h"
-#include "zrcalc.h"
 
 namespace {
 

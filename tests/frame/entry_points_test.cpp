@@ -3,22 +3,16 @@
 // and the built library's dynamic symbols.
 #include "frame/entry_table.h"
 
-#include <gtest/gtest.h>
-
-#include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <fstream>
 #include <map>
 #include <regex>
 #include <set>
 #include <sstream>
-#include <string>
-#include <type_traits>
-#include <vector>
 
-#include "support/entry_table_view.h"
-#include "zrcalc.h"
+#include "support/sweep.h"
+
+#include "support/sweep.h"
 
 namespace {
 

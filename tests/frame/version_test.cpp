@@ -1,9 +1,6 @@
-#include <gtest/gtest.h>
 
-#include <climits>
 
 #include "support/sweep.h"
-#include "zrcalc.h"
 
 namespace {
 

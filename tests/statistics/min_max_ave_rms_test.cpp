@@ -2,17 +2,8 @@
 // its summation order (written here from the rule, not from the library) through
 // the sweep driver; the stated values; and the property a caller relies on when
 // feeding a record in blocks.
-#include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdint>
-#include <limits>
-#include <random>
-#include <vector>
-
-#include "support/bits.h"
 #include "support/sweep.h"
-#include "zrcalc.h"
 
 namespace {
 

@@ -1,17 +1,7 @@
 // zrcalcGetMinMax_{double,float,int16_t,int32_t} through the sweep driver, and
 // the sign of zeros that tie on the block path.
-#include <gtest/gtest.h>
 
-#include <algorithm>
-#include <cmath>
-#include <cstdint>
-#include <cstring>
-#include <limits>
-#include <vector>
-
-#include "support/bits.h"
 #include "support/sweep.h"
-#include "zrcalc.h"
 
 namespace {
 

@@ -1,15 +1,8 @@
 // zrcalcMoveAndGetMinMaxAveRMS_int16_t against a scalar model of its stated
 // order through the sweep driver: counts around the 16-sample blocks, every
 // stride kind, every alignment of source and destination, in place at stride 1.
-#include <gtest/gtest.h>
-
-#include <cmath>
-#include <cstdint>
-#include <cstdlib>
-#include <vector>
 
 #include "support/sweep.h"
-#include "zrcalc.h"
 
 namespace {
 

@@ -1,17 +1,57 @@
 #include "support/sweep.h"
 
-#include <gtest/gtest.h>
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include <cctype>
-#include <cstring>
 #include <memory>
 #include <set>
+#include <stdexcept>
 
-#include "support/bits.h"
-#include "support/entry_table_view.h"
-#include "support/guarded_buffer.h"
+#include "frame/entry_table.h"
 
 namespace zrtest {
+
+// The data pages lie between two PROT_NONE pages; the array is flush against one.
+GuardedRegion::GuardedRegion(std::size_t bytes, Guard guard)
+    : page_(std::size_t(sysconf(_SC_PAGESIZE))), dataBytes_(std::max(page_, (bytes + page_ - 1) / page_ * page_))
+{
+    void* map = mmap(nullptr, dataBytes_ + 2 * page_, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (map == MAP_FAILED || mprotect(static_cast<unsigned char*>(map) + page_, dataBytes_, PROT_READ | PROT_WRITE))
+        throw std::runtime_error("guard pages cannot be mapped");
+    map_ = static_cast<unsigned char*>(map);
+    std::memset(map_ + page_, 0xFF, dataBytes_);  // a NaN in every float width
+    start_ = map_ + page_ + (guard == Guard::Before ? 0 : dataBytes_ - bytes);
+}
+
+GuardedRegion::~GuardedRegion() { munmap(map_, dataBytes_ + 2 * page_); }
+
+void GuardedRegion::make_read_only() { mprotect(map_ + page_, dataBytes_, PROT_READ); }
+
+std::vector<TableEntry> table_entries()
+{
+    std::vector<TableEntry> entries;
+    const auto add = [&](std::string name, Kind kind, int bytes, bool built) {
+        const bool decorated = kind == Kind::DECORATED || kind == Kind::DECORATED_TWIN;
+        const std::string windows = decorated ? "_" + name + "@" + std::to_string(bytes) : name;
+        entries.push_back({name, kind, bytes, built, {{name, kind == Kind::CDECL_ONLY, windows}}});
+        if (kind == Kind::BOTH || kind == Kind::DECORATED_TWIN)
+            entries.back().names.push_back({name + "_cdecl", true, name + "_cdecl"});
+    };
+    const auto alias = [&](const std::string& alias, const std::string& target) {
+        for (auto& e : entries)
+            if (e.name == target)
+                e.names.insert(e.names.end(), {{alias, false, alias}, {alias + "_cdecl", true, alias + "_cdecl"}});
+    };
+#define BUILT true
+#define PLANNED false
+#define ZRTEST_ENTRY_ROW(name, kind, bytes, state) add(#name, Kind::kind, bytes, state);
+#define ZRTEST_ALIAS_ROW(name, target, state) alias(#name, #target);
+    ZRCALC_ENTRY_POINTS(ZRTEST_ENTRY_ROW)
+    ZRCALC_ALIASES(ZRTEST_ALIAS_ROW)
+    return entries;
+}
+
 namespace {
 
 std::vector<std::vector<Case> (*)()>& makers()
@@ -44,23 +84,6 @@ struct Region {
     return ::testing::AssertionSuccess();
 }
 
-// The arrays at `pointers` hold the values of the count (inputs already read-only
-// where the layout asks for it). The model runs on them, its results are kept and
-// the written memory is put back as it was; then the call runs.
-::testing::AssertionResult call_matches_model(const Case& c, std::uint32_t n, std::vector<void*>& pointers,
-                                              const std::vector<Region>& written)
-{
-    std::vector<std::vector<unsigned char>> prior, expected;
-    for (const Region& g : written) prior.emplace_back(g.p, g.p + g.bytes);
-    c.model(Arrays{pointers.data()}, n);
-    for (std::size_t r = 0; r < written.size(); ++r) {
-        expected.emplace_back(written[r].p, written[r].p + written[r].bytes);
-        if (written[r].bytes) std::memcpy(written[r].p, prior[r].data(), written[r].bytes);
-    }
-    c.call(Arrays{pointers.data()}, n);
-    return same_bytes(written, expected);
-}
-
 using Values = std::vector<std::vector<unsigned char>>;
 
 // The bytes of every array for one count and value set. Array i gets seed
@@ -78,23 +101,28 @@ Values make_values(const Case& c, std::uint32_t n, std::uint32_t set)
     return values;
 }
 
-// The call against the model with array i at at[i], which holds its values; the
-// arrays of an overlap share one written region, given in `written`.
+// Array i lies at at[i] and holds its values, the inputs read-only where the
+// layout asks for it; the arrays of an overlap share one region, given in
+// `written`. The model runs on them, its results are kept and the written memory
+// is put back as it was; then the call runs, and must leave the model's bytes.
 ::testing::AssertionResult check_layout(const Case& c, std::uint32_t n, const Values& v,
                                         const std::vector<unsigned char*>& at, std::vector<Region> written = {},
                                         const Overlap* shared = nullptr)
 {
-    std::vector<void*> pointers(at.begin(), at.end());
     for (std::size_t i = 0; i < at.size(); ++i) {
         const bool inShared = shared && (i == shared->out || std::count(shared->ins.begin(), shared->ins.end(), i));
         if (c.arrays[i].dir != Dir::In && !inShared) written.push_back({at[i], v[i].size(), i, &c.arrays[i]});
     }
-    return call_matches_model(c, n, pointers, written);
-}
-
-void put(unsigned char* at, const std::vector<unsigned char>& values)
-{
-    if (!values.empty()) std::memcpy(at, values.data(), values.size());
+    std::vector<void*> pointers(at.begin(), at.end());
+    std::vector<std::vector<unsigned char>> prior, expected;
+    for (const Region& g : written) prior.emplace_back(g.p, g.p + g.bytes);
+    c.model(Arrays{pointers.data()}, n);
+    for (std::size_t r = 0; r < written.size(); ++r) {
+        expected.emplace_back(written[r].p, written[r].p + written[r].bytes);
+        std::copy(prior[r].begin(), prior[r].end(), written[r].p);
+    }
+    c.call(Arrays{pointers.data()}, n);
+    return same_bytes(written, expected);
 }
 
 void every_alignment(const Case& c, std::uint32_t n, const Values& v)
@@ -124,7 +152,7 @@ void against_guard_pages(const Case& c, std::uint32_t n, const Values& v)
         std::vector<unsigned char*> at;
         for (std::size_t i = 0; i < c.arrays.size(); ++i) {
             at.push_back(regions.emplace_back(std::make_unique<GuardedRegion>(v[i].size(), guard))->bytes());
-            put(at.back(), v[i]);
+            std::copy(v[i].begin(), v[i].end(), at.back());
             if (c.arrays[i].dir == Dir::In || v[i].empty()) regions.back()->make_read_only();
         }
         ASSERT_TRUE(check_layout(c, n, v, at)) << "\n  count " << n << ", every array flush against an inaccessible "

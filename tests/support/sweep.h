@@ -21,19 +21,64 @@
 // addresses), so a rule whose path depends on an address sees that address.
 #pragma once
 
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
-#include <algorithm>
 #include <cstring>
 #include <functional>
+#include <iomanip>
+#include <limits>
 #include <random>
+#include <sstream>
 #include <string>
 #include <type_traits>
 #include <vector>
 
-#include "support/bits.h"
+#include "zrcalc.h"
 
 namespace zrtest {
+
+// --- Bit-for-bit comparison, naming the first differing element and both values
+// --- in decimal and in hexadecimal bits.
+
+
+template <class T>
+std::string describe(T value)
+{
+    std::ostringstream out;
+    if constexpr (std::is_floating_point_v<T>) {
+        using Bits = std::conditional_t<sizeof(T) == 8, std::uint64_t, std::uint32_t>;
+        Bits bits;
+        std::memcpy(&bits, &value, sizeof bits);
+        out << std::setprecision(sizeof(T) == 8 ? 17 : 9) << value << " (0x" << std::hex << bits << ")";
+    } else {
+        out << +value;
+    }
+    return out.str();
+}
+
+template <class T>
+::testing::AssertionResult BitsEqual(T expected, T actual)
+{
+    if (std::memcmp(&expected, &actual, sizeof(T)) == 0) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "expected " << describe(expected) << ", actual " << describe(actual);
+}
+
+template <class T>
+::testing::AssertionResult BitsEqual(const T* expected, const T* actual, std::size_t count)
+{
+    for (std::size_t i = 0; i < count; ++i) {
+        if (std::memcmp(&expected[i], &actual[i], sizeof(T)) != 0)
+            return ::testing::AssertionFailure() << "element " << i << " of " << count << " differs: expected "
+                                                 << describe(expected[i]) << ", actual " << describe(actual[i]);
+    }
+    return ::testing::AssertionSuccess();
+}
+
+// --- The sweep driver ----------------------------------------------------------
 
 enum class Dir { In, Out, InOut };
 
@@ -178,5 +223,53 @@ Array cell(Dir dir, Fill fill = random_fill<T>())
 {
     return {elem_of<T>(), dir, [](std::uint32_t) { return std::size_t(1); }, std::move(fill), 32};
 }
+
+// --- Memory flush against an inaccessible page -------------------------------
+// One element read or written past either end of the array stops the test with a
+// fault. The bytes are filled with a pattern that is a NaN in every float width,
+// so that a stray read inside the pages (not past them) shows in results too.
+
+enum class Guard {
+    After,  // the array ends exactly where a PROT_NONE page begins
+    Before  // the array starts exactly where a PROT_NONE page ends
+};
+
+class GuardedRegion {
+public:
+    GuardedRegion(std::size_t bytes, Guard guard);
+    GuardedRegion(const GuardedRegion&) = delete;
+    ~GuardedRegion();
+    unsigned char* bytes() const { return start_; }
+    void make_read_only();  // so that a write into an input faults too
+
+private:
+    std::size_t page_, dataBytes_;
+    unsigned char *map_, *start_;
+};
+
+
+// --- The table of entry points as the tests read it -----------------------------
+// Every entry point with the names it is exported under and the calling
+// convention of each on 32-bit x86.
+
+enum class Kind { BOTH, CDECL_ONLY, DECORATED, DECORATED_TWIN };
+
+struct ExportedName {
+    std::string name;     // on ELF; Windows decorates the stdcall-only kinds as _name@bytes
+    bool cdecl;           // else stdcall
+    std::string windows;  // the spelling in the Windows export definition
+};
+
+struct TableEntry {
+    std::string name;
+    Kind kind;
+    int bytes;
+    bool built;
+    std::vector<ExportedName> names;  // the plain name first, then its twin and aliases
+};
+
+std::vector<TableEntry> table_entries();
+
+inline void PrintTo(const TableEntry& e, std::ostream* os) { *os << e.name; }
 
 }  // namespace zrtest

@@ -1,12 +1,7 @@
 // The integer conversions against their element rules through the sweep driver
 // (the narrowing one also in place), and the values stated for them.
-#include <gtest/gtest.h>
-
-#include <cstdint>
-#include <vector>
 
 #include "support/sweep.h"
-#include "zrcalc.h"
 
 namespace {
 

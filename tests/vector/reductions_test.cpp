@@ -1,16 +1,7 @@
 // The sums against a model of their lane order, through the sweep driver; then
 // the values stated for them.
-#include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdint>
-#include <limits>
-#include <utility>
-#include <vector>
-
-#include "support/bits.h"
 #include "support/sweep.h"
-#include "zrcalc.h"
 
 namespace {
 
