@@ -47,9 +47,8 @@ TEST(LinearFill, StatedValues)
     constexpr uint32_t kFrom = (1u << 24) - 40, kCount = (1u << 24) + 70;
     std::vector<float> out(kCount);
     fill(out.data(), kCount, 1.0f, 0.0f);
-    EXPECT_TRUE(BitsEqual(16777216.0f, out[1u << 24]));
-    EXPECT_TRUE(BitsEqual(16777216.0f, out[(1u << 24) + 1]));
-    EXPECT_TRUE(BitsEqual(16777220.0f, out[(1u << 24) + 3]));
+    EXPECT_EQ(std::vector<float>(&out[1u << 24], &out[(1u << 24) + 4]),
+              (std::vector<float>{16777216, 16777216, 16777218, 16777220}));
     for (uint32_t i = kFrom; i < kCount; ++i) ASSERT_TRUE(BitsEqual(rule(i, 1.0f, 0.0f), out[i])) << "index " << i;
 }
 

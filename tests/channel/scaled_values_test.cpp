@@ -105,7 +105,7 @@ zrtest::Case scaled(uint32_t type, int32_t stride)
     zrtest::Case c{std::is_same_v<Out, double> ? "zrcalcChannelGetScaledValuesAtPos_double"
                                                : "zrcalcChannelGetScaledValuesAtPos_float",
                    "type " + std::to_string(type) + ", stride " + std::to_string(stride),
-                   {{zrtest::elem_of<unsigned char>(), zrtest::Dir::In, [=](uint32_t count) { return span(count) * size; },
+                   {{zrtest::elem_of<unsigned char>(), zrtest::Dir::In, [=](uint32_t n) { return span(n) * size; },
                      [=](void* data, std::size_t bytes, uint64_t seed) {
                          std::memcpy(data, raw_samples(type, (bytes + size - 1) / size, seed).data(), bytes);
                      },

@@ -5,77 +5,65 @@
 
 #include "zrcalc.h"
 
-/* S names the structure of the lines that follow. */
-#if defined(__x86_64__)
-#define AT(field, off32, off64) _Static_assert(offsetof(S, field) == (off64), "offset of " #field);
-#define SIZE(size32, size64) _Static_assert(sizeof(S) == (size64), "size");
-#else
-#define AT(field, off32, off64) _Static_assert(offsetof(S, field) == (off32), "offset of " #field);
-#define SIZE(size32, size64) _Static_assert(sizeof(S) == (size32), "size");
-#endif
+/* AT(S, field, 32-bit offset, x86-64 offset); SIZE(S, 32-bit size, x86-64 size). */
+#define PICK(on32, on64) (sizeof(void*) == 8 ? (on64) : (on32))
+#define AT(S, field, off32, off64) _Static_assert(offsetof(S, field) == PICK(off32, off64), #S "." #field);
+#define SIZE(S, size32, size64) _Static_assert(sizeof(S) == PICK(size32, size64), "sizeof " #S);
 
-#undef S
-#define S ScaledValuesParams_double
-AT(source, 0, 0) AT(destination, 4, 8) AT(factor, 8, 16) AT(offset, 16, 24) AT(count, 24, 32) AT(sampleType, 28, 36)
-AT(stride, 32, 40) SIZE(40, 48)
+typedef ScaledValuesParams_double S1;
+AT(S1, source, 0, 0) AT(S1, destination, 4, 8) AT(S1, factor, 8, 16) AT(S1, offset, 16, 24) AT(S1, count, 24, 32)
+AT(S1, sampleType, 28, 36) AT(S1, stride, 32, 40) SIZE(S1, 40, 48)
 
-#undef S
-#define S ScaledValuesParams_float
-AT(source, 0, 0) AT(destination, 4, 8) AT(factor, 8, 16) AT(offset, 12, 20) AT(count, 16, 24) AT(sampleType, 20, 28)
-AT(stride, 24, 32) SIZE(28, 40)
+typedef ScaledValuesParams_float S2;
+AT(S2, source, 0, 0) AT(S2, destination, 4, 8) AT(S2, factor, 8, 16) AT(S2, offset, 12, 20) AT(S2, count, 16, 24)
+AT(S2, sampleType, 20, 28) AT(S2, stride, 24, 32) SIZE(S2, 28, 40)
 
-#undef S
-#define S CHSInterpolatorConfig
-AT(inputRate, 0, 0) AT(outputRate, 8, 8) AT(historyLength, 16, 16) SIZE(24, 24)
+typedef CHSInterpolatorConfig S3;
+AT(S3, inputRate, 0, 0) AT(S3, outputRate, 8, 8) AT(S3, historyLength, 16, 16) SIZE(S3, 24, 24)
 
-#undef S
-#define S IIRTap
-AT(w, 0, 0) AT(y, 8, 8) AT(b, 16, 16) AT(a, 24, 24) SIZE(32, 32)
+typedef IIRTap S4;
+AT(S4, w, 0, 0) AT(S4, y, 8, 8) AT(S4, b, 16, 16) AT(S4, a, 24, 24) SIZE(S4, 32, 32)
 
-#undef S
-#define S IIRFilterParams
-AT(type, 0, 0) AT(sectionCount, 4, 4) AT(order, 8, 8) AT(reserved, 12, 12) AT(sectionGains, 16, 16) AT(taps, 20, 24)
-SIZE(24, 32)
+typedef IIRFilterParams S5;
+AT(S5, type, 0, 0) AT(S5, sectionCount, 4, 4) AT(S5, order, 8, 8) AT(S5, reserved, 12, 12)
+AT(S5, sectionGains, 16, 16) AT(S5, taps, 20, 24) SIZE(S5, 24, 32)
 
-#undef S
-#define S XYValGraph2DParams
-AT(count, 0, 0) AT(reserved0, 4, 4) AT(xSource, 5, 5) AT(yDataType, 6, 6) AT(xAxisMode, 7, 7) AT(index, 8, 8)
-AT(yAxisMode, 12, 12) AT(reserved1, 13, 13) AT(rectLeft, 16, 16) AT(rectTop, 18, 18) AT(rectRight, 20, 20)
-AT(rectBottom, 22, 22) AT(xStep, 24, 24) AT(xStart, 32, 32) AT(yFactor, 40, 40) AT(yOffset, 48, 48) AT(xMax, 56, 56)
-AT(xMin, 64, 64) AT(xLogMax, 72, 72) AT(xLogMin, 80, 80) AT(yMax, 88, 88) AT(yMin, 96, 96) AT(yLogMax, 104, 104)
-AT(yLogMin, 112, 112) AT(dbReference, 120, 120) AT(yData, 128, 128) AT(xData, 132, 136) AT(xPixels, 136, 144)
-AT(yPixels, 140, 152) AT(processed, 144, 160) AT(dbFactor, 152, 168) SIZE(160, 176)
+typedef XYValGraph2DParams S6;
+AT(S6, count, 0, 0) AT(S6, reserved0, 4, 4) AT(S6, xSource, 5, 5) AT(S6, yDataType, 6, 6) AT(S6, xAxisMode, 7, 7)
+AT(S6, index, 8, 8) AT(S6, yAxisMode, 12, 12) AT(S6, reserved1, 13, 13) AT(S6, rectLeft, 16, 16)
+AT(S6, rectTop, 18, 18) AT(S6, rectRight, 20, 20) AT(S6, rectBottom, 22, 22) AT(S6, xStep, 24, 24)
+AT(S6, xStart, 32, 32) AT(S6, yFactor, 40, 40) AT(S6, yOffset, 48, 48) AT(S6, xMax, 56, 56) AT(S6, xMin, 64, 64)
+AT(S6, xLogMax, 72, 72) AT(S6, xLogMin, 80, 80) AT(S6, yMax, 88, 88) AT(S6, yMin, 96, 96) AT(S6, yLogMax, 104, 104)
+AT(S6, yLogMin, 112, 112) AT(S6, dbReference, 120, 120) AT(S6, yData, 128, 128) AT(S6, xData, 132, 136)
+AT(S6, xPixels, 136, 144) AT(S6, yPixels, 140, 152) AT(S6, processed, 144, 160) AT(S6, dbFactor, 152, 168)
+SIZE(S6, 160, 176)
 
-#undef S
-#define S PowerScaleSumParams
-AT(source, 0, 0) AT(destination, 4, 8) AT(absoluteSum, 8, 16) AT(factor, 16, 24) AT(count, 20, 28)
-AT(accumulate, 24, 32) SIZE(32, 40)
+typedef PowerScaleSumParams S7;
+AT(S7, source, 0, 0) AT(S7, destination, 4, 8) AT(S7, absoluteSum, 8, 16) AT(S7, factor, 16, 24) AT(S7, count, 20, 28)
+AT(S7, accumulate, 24, 32) SIZE(S7, 32, 40)
 
-#undef S
-#define S PowerFirParams
-AT(ring, 0, 0) AT(coefficientSets, 4, 8) AT(position, 8, 16) AT(coefficientSet, 12, 20) AT(ringLength, 16, 24)
-SIZE(20, 32)
+typedef PowerFirParams S8;
+AT(S8, ring, 0, 0) AT(S8, coefficientSets, 4, 8) AT(S8, position, 8, 16) AT(S8, coefficientSet, 12, 20)
+AT(S8, ringLength, 16, 24) SIZE(S8, 20, 32)
 
-#undef S
-#define S PowerFlickerState
-AT(stageInput, 0, 0) AT(stageInput1, 4, 8) AT(stageInput2, 8, 16) AT(stageOutput, 12, 24) AT(stageOutput1, 16, 32)
-AT(stageOutput2, 20, 40) AT(stageGain, 24, 48) AT(stageFeedback1, 28, 56) AT(stageFeedback2, 32, 64)
-AT(weightingCoefficients, 36, 72) AT(highPassCoefficients, 40, 80) AT(bandPassOutputHistory, 44, 88)
-AT(bandPassInputHistory, 48, 96) AT(weightingInputHistory, 52, 104) AT(weightingOutputHistory, 56, 112)
-AT(smoothingInputHistory, 60, 120) AT(smoothingOutputHistory, 64, 128) AT(highPassInputHistory, 68, 136)
-AT(highPassOutputHistory, 72, 144) AT(started, 76, 152) SIZE(80, 160)
+typedef PowerFlickerState S9;
+AT(S9, stageInput, 0, 0) AT(S9, stageInput1, 4, 8) AT(S9, stageInput2, 8, 16) AT(S9, stageOutput, 12, 24)
+AT(S9, stageOutput1, 16, 32) AT(S9, stageOutput2, 20, 40) AT(S9, stageGain, 24, 48) AT(S9, stageFeedback1, 28, 56)
+AT(S9, stageFeedback2, 32, 64) AT(S9, weightingCoefficients, 36, 72) AT(S9, highPassCoefficients, 40, 80)
+AT(S9, bandPassOutputHistory, 44, 88) AT(S9, bandPassInputHistory, 48, 96) AT(S9, weightingInputHistory, 52, 104)
+AT(S9, weightingOutputHistory, 56, 112) AT(S9, smoothingInputHistory, 60, 120) AT(S9, smoothingOutputHistory, 64, 128)
+AT(S9, highPassInputHistory, 68, 136) AT(S9, highPassOutputHistory, 72, 144) AT(S9, started, 76, 152)
+SIZE(S9, 80, 160)
 
-#undef S
-#define S ZrcalcComplexFloat
-AT(real, 0, 0) AT(imag, 4, 4) SIZE(8, 8)
+typedef ZrcalcComplexFloat S10;
+AT(S10, real, 0, 0) AT(S10, imag, 4, 4) SIZE(S10, 8, 8)
 
-#undef S
-#define S PowerUnbalanceParams
-AT(amplitude1, 0, 0) AT(amplitude2, 4, 8) AT(amplitude3, 8, 16) AT(angle1, 12, 24) AT(angle2, 16, 32)
-AT(angle3, 20, 40) AT(zeroTotal, 24, 48) AT(positiveTotal, 28, 56) AT(negativeTotal, 32, 64)
-AT(negativeUnbalanceTotal, 36, 72) AT(zeroUnbalanceTotal, 40, 80) AT(negativeUnbalancePhasor, 44, 88)
-AT(zeroUnbalancePhasor, 48, 96) AT(zeroPhasor, 52, 104) AT(positivePhasor, 56, 112) AT(negativePhasor, 60, 120)
-AT(count, 64, 128) SIZE(68, 136)
+typedef PowerUnbalanceParams S11;
+AT(S11, amplitude1, 0, 0) AT(S11, amplitude2, 4, 8) AT(S11, amplitude3, 8, 16) AT(S11, angle1, 12, 24)
+AT(S11, angle2, 16, 32) AT(S11, angle3, 20, 40) AT(S11, zeroTotal, 24, 48) AT(S11, positiveTotal, 28, 56)
+AT(S11, negativeTotal, 32, 64) AT(S11, negativeUnbalanceTotal, 36, 72) AT(S11, zeroUnbalanceTotal, 40, 80)
+AT(S11, negativeUnbalancePhasor, 44, 88) AT(S11, zeroUnbalancePhasor, 48, 96) AT(S11, zeroPhasor, 52, 104)
+AT(S11, positivePhasor, 56, 112) AT(S11, negativePhasor, 60, 120) AT(S11, count, 64, 128) SIZE(S11, 68, 136)
 
 /* A call through the header from C, so that the C declarations link. */
 int zrcalc_version_from_c(void)

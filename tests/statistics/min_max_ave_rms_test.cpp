@@ -3,17 +3,13 @@
 // the sweep driver; the stated values; and the property a caller relies on when
 // feeding a record in blocks.
 
-#include "support/sweep.h"
+#include "statistics/running_totals.h"
 
 namespace {
 
-// The caller's running totals, in the order of the entry point's arguments.
-template <class S>
-struct Stats {
-    S min, max;
-    double sum, squares;
-};
+using zrtest::Stats;
 
+// The caller's running totals, in the order of the entry point's arguments.
 // A variant: its entry point, block width W and alignment boundary A.
 template <class S, class O, std::uint32_t W, std::uintptr_t A, auto Entry>
 struct Variant {
@@ -21,72 +17,13 @@ struct Variant {
     using Offset = O;
     static constexpr std::uint32_t kWidth = W;
     static constexpr std::uintptr_t kBoundary = A;
-    static void call(const S* d, std::uint32_t n, Stats<S>& s, O o) { Entry(d, n, &s.min, &s.max, &s.sum, &s.squares, o); }
+    static void call(const S* x, uint32_t n, Stats<S>& t, O o) { Entry(x, n, &t.min, &t.max, &t.sum, &t.squares, o); }
 };
 using DoubleVariant = Variant<double, double, 4, 32, zrcalcGetMinMaxAveRMS_double>;
 using FloatVariant = Variant<float, float, 8, 32, zrcalcGetMinMaxAveRMS_float>;
 using Int16Variant = Variant<std::int16_t, float, 8, 16, zrcalcGetMinMaxAveRMS_int16_t>;
 using Int32Variant = Variant<std::int32_t, double, 4, 16, zrcalcGetMinMaxAveRMS_int32_t>;
 
-// The scalar model of the summation order, on a copy of the totals (held in
-// registers, not in the guarded cell: QEMU reads 16 bytes for a scalar fused
-// multiply-add with a memory operand).
-template <class V, class S = typename V::Sample, class O = typename V::Offset>
-Stats<S> model(const S* x, std::uint32_t n, Stats<S> s, O o)
-{
-    constexpr bool kFloat = std::is_same_v<S, float>;
-    constexpr std::uint32_t W = V::kWidth;
-    for (std::uint32_t i = 0; i < n; ++i) {
-        if (x[i] < s.min) s.min = x[i];
-        if (x[i] > s.max) s.max = x[i];
-    }
-    // One sample at a time on the totals: a float offset is added in single precision.
-    auto one_by_one = [&](std::uint32_t from, std::uint32_t to) {
-        for (std::uint32_t i = from; i < to; ++i) {
-            double y = static_cast<double>(x[i]) + o;
-            if constexpr (std::is_same_v<O, float>) y = static_cast<double>(static_cast<float>(x[i]) + o);
-            s.sum = s.sum + static_cast<double>(x[i]);
-            s.squares = std::fma(y, y, s.squares);
-        }
-    };
-    if (n < W) {
-        one_by_one(0, n);
-        return s;
-    }
-    const auto a = reinterpret_cast<std::uintptr_t>(x);
-    const auto h = static_cast<std::uint32_t>((V::kBoundary - a % V::kBoundary) % V::kBoundary / sizeof(S));
-    // Float lanes begin as the head block itself (-0.0 + x is x for every x);
-    // the others at 0.0.
-    double S4[4], Q4[4];
-    for (int j = 0; j < 4; ++j) S4[j] = Q4[j] = kFloat ? -0.0 : 0.0;
-    // Lane j takes e_j, then e_(j+4) when W = 8, in double. Samples outside
-    // [from, to) (the lanes a float head or tail leaves out) add -0.0.
-    auto block = [&](const S* e, std::uint32_t from, std::uint32_t to) {
-        for (std::uint32_t j = 0; j < 4; ++j) {
-            for (std::uint32_t k = j; k < W; k += 4) {
-                const bool in = k >= from && k < to;
-                const double xk = in ? static_cast<double>(e[k]) : -0.0;
-                const double yk = in ? xk + static_cast<double>(o) : -0.0;
-                S4[j] = S4[j] + xk;
-                Q4[j] = std::fma(yk, yk, Q4[j]);
-            }
-        }
-    };
-    std::uint32_t i = h;
-    if constexpr (kFloat) {
-        i = h == 0 ? 8 : h;
-        block(x, 0, i);
-        for (; n - i >= 8; i += 8) block(x + i, 0, 8);
-        if (i < n) block(x + n - 8, 8 - (n - i), 8);
-    } else {
-        one_by_one(0, h);
-        for (; n - i >= W; i += W) block(x + i, 0, W);
-    }
-    s.sum = s.sum + ((S4[0] + S4[2]) + (S4[1] + S4[3]));
-    s.squares = s.squares + ((Q4[0] + Q4[2]) + (Q4[1] + Q4[3]));
-    if constexpr (!kFloat) one_by_one(i, n);
-    return s;
-}
 
 // Integers over their whole range; floating point spread over 2^-30 .. 2^30 times
 // the base scale, so that a different order of the sums shows in the last bits,
@@ -109,20 +46,6 @@ std::vector<S> samples(std::size_t n, std::uint64_t seed, std::uint32_t width)
     return v;
 }
 
-// Prior totals. With an even seed, which goes with the signed zeros of samples()
-// (its seed is one less), zeros: bounds of both signs and sums of -0.0, which
-// one-by-one additions of -0.0 keep. Otherwise bounds that the samples replace,
-// bounds beyond every sample that must be kept, NaN bounds (which stay).
-template <class S>
-Stats<S> prior(std::uint64_t seed)
-{
-    if (seed % 2 == 0) return {S(seed % 4 ? 0.0 : -0.0), S(seed % 8 < 4 ? -0.0 : 0.0), -0.0, seed % 8 < 4 ? -0.0 : 0.0};
-    using L = std::numeric_limits<S>;
-    const S nan = L::has_quiet_NaN ? L::quiet_NaN() : S(0);
-    const S low[] = {L::max(), L::lowest(), nan, S(5)}, high[] = {L::lowest(), L::max(), nan, S(-5)};
-    const double sums[] = {0.75, -3.0, 1e-3};
-    return {low[seed / 2 % 4], high[seed / 8 % 4], sums[seed / 32 % 3], sums[seed / 96 % 3]};
-}
 
 // Arrays: the samples, then the four totals as one cell of bytes. Every count
 // 0..40 (five blocks of eight); offsets 0.1 (inexact, so a float offset added in
@@ -131,18 +54,18 @@ template <class V>
 void add_cases(const char* entry, std::vector<zrtest::Case>& cases)
 {
     using S = typename V::Sample;
-    for (double o : {0.1, 0.0}) {
-        const typename V::Offset offset(o);
+    for (const typename V::Offset o : {0.1, 0.0}) {
         const auto totals = [](zrtest::Arrays a) -> Stats<S>& { return *a.at<Stats<S>>(1); };
-        zrtest::Array cell{zrtest::elem_of<unsigned char>(), zrtest::Dir::InOut, [](std::uint32_t) { return sizeof(Stats<S>); },
-                           [](void* p, std::size_t, std::uint64_t seed) { *static_cast<Stats<S>*>(p) = prior<S>(seed); }, 32};
         cases.push_back({entry, o == 0 ? "offset 0" : "offset 0.1",
                          {zrtest::in<S>(zrtest::fill_with<S>([](std::size_t n, std::uint64_t seed) {
                               return samples<S>(n, seed, V::kWidth);
                           })),
-                          cell},
-                         40, [=](zrtest::Arrays a, std::uint32_t n) { V::call(a.at<S>(0), n, totals(a), offset); },
-                         [=](zrtest::Arrays a, std::uint32_t n) { totals(a) = model<V>(a.at<S>(0), n, totals(a), offset); },
+                          zrtest::totals_cell<S>()},
+                         40, [=](zrtest::Arrays a, std::uint32_t n) { V::call(a.at<S>(0), n, totals(a), o); },
+                         [=](zrtest::Arrays a, std::uint32_t n) {  // on a copy of the totals (see running_totals.h)
+                             totals(a) = zrtest::running_totals<S, typename V::Offset, V::kWidth, V::kBoundary>(
+                                 a.at<S>(0), n, totals(a), o, a.at<S>(0));
+                         },
                          {}, {}, 3});
     }
 }
@@ -163,14 +86,12 @@ using Variants = ::testing::Types<DoubleVariant, FloatVariant, Int16Variant, Int
 TYPED_TEST_SUITE(MinMaxAveRms, Variants);
 
 template <class S>
-::testing::AssertionResult same_stats(const Stats<S>& expected, const Stats<S>& actual)
+::testing::AssertionResult same_stats(const Stats<S>& e, const Stats<S>& a)
 {
-    for (auto r : {zrtest::BitsEqual(expected.min, actual.min) << " (minimum)",
-                   zrtest::BitsEqual(expected.max, actual.max) << " (maximum)",
-                   zrtest::BitsEqual(expected.sum, actual.sum) << " (sum)",
-                   zrtest::BitsEqual(expected.squares, actual.squares) << " (sum of squares)"})
-        if (!r) return r;
-    return ::testing::AssertionSuccess();
+    auto r = zrtest::BitsEqual(e.min, a.min) << " (minimum)";
+    if (r) r = zrtest::BitsEqual(e.max, a.max) << " (maximum)";
+    if (r) r = zrtest::BitsEqual(e.sum, a.sum) << " (sum)";
+    return r ? zrtest::BitsEqual(e.squares, a.squares) << " (sum of squares)" : r;
 }
 
 // The values stated for every variant; rows for a single variant name it. The
@@ -179,11 +100,10 @@ template <class S>
 // lane order gives 0 or 2). The float rows: eight samples at a boundary are the
 // head alone; nine 4 bytes past it are a seven-sample head and samples 7 and 8
 // through the last eight; each sample is counted once.
-enum class Only { Any, Double, Float, Int16 };
+enum class Only { Any, Double, Float, Int16, Int32 };
 template <class S>
-constexpr Only kOnly = std::is_same_v<S, double> ? Only::Double
-                       : std::is_same_v<S, float> ? Only::Float
-                       : std::is_same_v<S, std::int16_t> ? Only::Int16 : Only::Any;
+constexpr Only kOnly = std::is_same_v<S, double> ? Only::Double : std::is_same_v<S, float> ? Only::Float
+                       : std::is_same_v<S, std::int16_t> ? Only::Int16 : Only::Int32;
 struct Stated {
     const char* what;
     Only only;

@@ -43,14 +43,9 @@ std::vector<T> samples(std::size_t n, uint64_t seed)
         if (n < kW<T>)
             for (auto& v : x) v = rng() % 3 ? v : rng() % 2 ? T(0) : -T(0);
         if (n && seed % 4 == 1) x[rng() % n] = x[rng() % n] = L::quiet_NaN();
-        if (seed % 8 == 2)
-            for (std::size_t i = 0; i < n; ++i) {
-                std::conditional_t<sizeof(T) == 8, uint64_t, uint32_t> bits;
-                const T nan = L::quiet_NaN();
-                std::memcpy(&bits, &nan, sizeof bits);
-                bits += i + 1;
-                std::memcpy(&x[i], &bits, sizeof bits);
-            }
+        if (seed % 8 == 2)  // payloads i + 1; a float NaN widened and narrowed again keeps its payload
+            for (std::size_t i = 0; i < n; ++i) x[i] = T(sizeof(T) == 8 ? std::nan(std::to_string(i + 1).c_str())
+                                                                        : std::nanf(std::to_string(i + 1).c_str()));
     }
     return x;
 }

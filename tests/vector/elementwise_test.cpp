@@ -49,8 +49,8 @@ zrtest::Case elementwise(const char* entry, const char* label, int inputs, std::
         return std::array<const T*, 2>{inputs > 0 ? a.at<T>(1) : nullptr, inputs > 1 ? a.at<T>(2) : nullptr};
     };
     zrtest::Case c{entry, label,
-                   {{zrtest::elem_of<T>(), inputs ? zrtest::Dir::Out : zrtest::Dir::InOut, zrtest::times(1),
-                     zrtest::fill_with<T>([](std::size_t n, std::uint64_t seed) { return values<T>(n, seed, false); })}},
+                   {{zrtest::elem_of<T>(), inputs ? zrtest::Dir::Out : zrtest::Dir::InOut, {},
+                     zrtest::fill_with<T>([](std::size_t n, std::uint64_t s) { return values<T>(n, s, false); })}},
                    2 * pass + 5, [=](zrtest::Arrays a, std::uint32_t n) { call(a.at<T>(0), in(a).data(), n); },
                    [=](zrtest::Arrays a, std::uint32_t n) {
                        for (std::size_t i = 0; i < n; ++i) a.at<T>(0)[i] = rule(a.at<T>(0), in(a).data(), i);
@@ -61,7 +61,7 @@ zrtest::Case elementwise(const char* entry, const char* label, int inputs, std::
         c.arrays.push_back(zrtest::in<T>(zrtest::fill_with<T>([=](std::size_t n, std::uint64_t seed) {
                                              return values<T>(n, seed, nans, nans && k == 2);
                                          }),
-                                         zrtest::times(perElement)));
+                                         [=](std::uint32_t n) { return perElement * n; }));
         c.overlaps.push_back({0, {k}, shifts});
     }
     if (inputs == 2) c.overlaps.push_back({0, {1, 2}, shifts});
@@ -77,10 +77,10 @@ T magnitude(T re, T im, bool squared)
 
 // An operation of element type E (a double pass of `pass` elements), or the same
 // operation for double and float (a float pass twice as long).
-#define OPERATION(E, entry, label, inputs, perElement, pass, nans, CALL, RULE)                                 \
-    elementwise<E>(#entry, label, inputs, perElement, pass, nans,                                              \
-                   [](E* d, const E* const* in, std::uint32_t n) { (void)in, entry CALL; },                    \
-                   [](const E* d, const E* const* in, std::size_t i) { using T = E; return (void)d, (void)in, T(RULE); })
+#define OPERATION(E, entry, label, inputs, perElement, pass, nans, CALL, RULE)                              \
+    elementwise<E>(#entry, label, inputs, perElement, pass, nans,                                           \
+                   [](E* d, const E* const* in, std::uint32_t n) { (void)in, entry CALL; },                 \
+                   [](const E* d, const E* const* in, std::size_t i) { return (void)d, (void)in, RULE; })
 #define BOTH_TYPES(stem, suffix, label, inputs, perElement, pass, nans, CALL, RULE)                         \
     OPERATION(double, stem##double##suffix, label, inputs, perElement, pass, nans, CALL, RULE),             \
         OPERATION(float, stem##float##suffix, label, inputs, perElement, 2 * pass, nans, CALL, RULE)
@@ -88,8 +88,7 @@ T magnitude(T re, T im, bool squared)
 ZRTEST_SWEEP(elementwise)
 {
     return {
-        OPERATION(double, zrcalcAddScalarToVector_double_cdecl, "", 1, 1, 16, false, (d, in[0], 0.1, n), 0.1 + in[0][i]),
-        OPERATION(float, zrcalcAddScalarToVector_float_cdecl, "", 1, 1, 32, false, (d, in[0], 0.1f, n), 0.1f + in[0][i]),
+        BOTH_TYPES(zrcalcAddScalarToVector_, _cdecl, "", 1, 1, 16, false, (d, in[0], 0.1f, n), 0.1f + in[0][i]),
         OPERATION(float, zrcalcAddVectorsAndMultiplyByScalar_float, "", 2, 1, 32, false,
                   (d, in[0], in[1], n, -2.7f, 1 / 3.0f), std::fma(in[1][i], -2.7f, in[0][i]) * (1 / 3.0f)),
         OPERATION(float, zrcalcSubtractVectorsAndMultiplyByScalar_float, "", 2, 1, 32, false,
