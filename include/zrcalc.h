@@ -143,7 +143,8 @@ ZRCALC_API void ZRCALC_CDECL zrcalcComplexVectorAbs_double_cdecl(double* destina
 ZRCALC_API void ZRCALC_CDECL zrcalcComplexVectorAbs_float_cdecl(float* destination, const float* source,
                                                                 bool squared, uint32_t count);
 
-/* destination[i] = fmax(source1[i], source2[i]): if exactly one is NaN, the other. */
+/* destination[i] = fmax(source1[i], source2[i]): if exactly one is NaN, the other.
+ * For +0 against -0 the C runtime's fmax decides which zero is returned. */
 ZRCALC_API void ZRCALC_CDECL zrcalcVectorsMax_double_cdecl(double* destination, const double* source1,
                                                            const double* source2, uint32_t count);
 ZRCALC_API void ZRCALC_CDECL zrcalcVectorsMax_float_cdecl(float* destination, const float* source1,
@@ -231,8 +232,10 @@ typedef struct ScaledValuesParams_float {
 /* Reads N = count (2 * count for codes 9 and 10) raw values at the stride and
  * writes destination[k] = raw * factor + offset as one fused multiply-add in
  * double (codes 9: widened, 10: copied, both unscaled). Byte addresses are formed
- * in pointer-width arithmetic. The _aligned_output names are the same entry
- * points and require no alignment. */
+ * in pointer-width arithmetic. destination may equal source when the raw sample
+ * is as wide as the result and stride is 1; otherwise the arrays must not
+ * overlap. The _aligned_output names are the same entry points and require no
+ * alignment. */
 ZRCALC_API void ZRCALC_STDCALL zrcalcChannelGetScaledValuesAtPos_double(const ScaledValuesParams_double* params);
 ZRCALC_API void ZRCALC_CDECL zrcalcChannelGetScaledValuesAtPos_double_cdecl(const ScaledValuesParams_double* params);
 ZRCALC_API void ZRCALC_STDCALL

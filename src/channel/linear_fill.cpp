@@ -1,11 +1,5 @@
-// A buffer filled with a linear function of the element index.
-//
-//   zrcalcChannelFillBufferWithLinearFunction_double(buffer, count, factor, offset)
-//   zrcalcChannelFillBufferWithLinearFunction_float(buffer, count, factor, offset)
-//
-// out: buffer[i] = fma(x(i), factor, offset) for i = 0 .. count-1, one rounding,
-//      where x(i) is the unsigned index converted to the element type (exact in
-//      double; in float rounded once to nearest, so 2^24 + 1 gives 2^24)
+// A buffer filled with a linear function of the element index (contract in
+// zrcalc.h: one fused multiply-add of the converted index).
 //
 // Example: factor 0.1, offset -0.30000000000000004 gives -2.7755575615628914e-17
 // at index 3, where a separate multiply and add would give 0.

@@ -1,14 +1,5 @@
 // Raw channel samples of eleven types, read at a stride and written densely as
-// engineering values.
-//
-//   zrcalcChannelGetScaledValuesAtPos_double(&params)   destination[k] as double
-//   zrcalcChannelGetScaledValuesAtPos_float(&params)    destination[k] as float
-//
-// in:  source, the first raw sample; sampleType, the raw type (codes below);
-//      stride, in raw samples, any sign; count positions; factor and offset
-// out: destination[k] = fma(raw k, factor, offset) for k = 0 .. N-1, where raw k
-//      lies at byte source + k * stride * sizeof(raw) and N = count (2 * count for
-//      the pair codes 9 and 10, which copy or convert without scaling)
+// engineering values (contract and conversion tables in zrcalc.h).
 //
 // Example: int16 samples of four interleaved channels (code 2, stride 4), factor
 // 0.001, offset 0: the first channel in volts.
@@ -25,9 +16,9 @@
 // Positions are offsets in pointer-width signed arithmetic, so a large count
 // times a large or negative stride does not wrap at 32 bits.
 //
-// In place (source == destination) is allowed when the raw sample is as wide as
-// the result and the stride is 1: a pass loads its samples before it stores over
-// them, and a single position is read before its slot is written.
+// In place (allowed when the raw sample is as wide as the result and the stride
+// is 1): a pass loads its samples before it stores over them, and a single
+// position is read before its slot is written.
 #include <immintrin.h>
 
 #include <cmath>

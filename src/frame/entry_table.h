@@ -16,14 +16,17 @@
 // ZRCALC_ALIAS(alias, target, state): alias is a second name of target's entry point
 // and alias_cdecl a second name of target_cdecl; state follows the target's.
 //
-// Order: by subsystem. The export ordinals are the byte order of the names, which
-// the tests derive; the order here carries no meaning.
+// Order: by subsystem; each group's comment names the source files of its
+// operations (a planned group names the file when it is built). The export
+// ordinals are the byte order of the names, which the tests derive; the order
+// here carries no meaning.
 #ifndef ZRCALC_FRAME_ENTRY_TABLE_H
 #define ZRCALC_FRAME_ENTRY_TABLE_H
 
 #define ZRCALC_ENTRY_POINTS(ZRCALC_ENTRY)                                                   \
+    /* frame/version.cpp */                                                                 \
     ZRCALC_ENTRY(zrcalcGetVersion, BOTH, 16, BUILT)                                         \
-    /* element-wise vector arithmetic */                                                    \
+    /* element-wise vector arithmetic: vector/elementwise.cpp */                            \
     ZRCALC_ENTRY(zrcalcAddScalarToVector_double_cdecl, CDECL_ONLY, 20, BUILT)               \
     ZRCALC_ENTRY(zrcalcAddScalarToVector_float_cdecl, CDECL_ONLY, 16, BUILT)                \
     ZRCALC_ENTRY(zrcalcAddVectorsAndMultiplyByScalar_float, BOTH, 24, BUILT)                \
@@ -38,7 +41,7 @@
     ZRCALC_ENTRY(zrcalcComplexVectorAbs_float_cdecl, CDECL_ONLY, 16, BUILT)                 \
     ZRCALC_ENTRY(zrcalcVectorsMax_double_cdecl, CDECL_ONLY, 16, BUILT)                      \
     ZRCALC_ENTRY(zrcalcVectorsMax_float_cdecl, CDECL_ONLY, 16, BUILT)                       \
-    /* reductions and integer conversions */                                                \
+    /* reductions, integer conversions: vector/reductions.cpp, vector/conversions.cpp */    \
     ZRCALC_ENTRY(zrcalcSumValues_double, BOTH, 8, BUILT)                                    \
     ZRCALC_ENTRY(zrcalcSumValues_float, BOTH, 8, BUILT)                                     \
     ZRCALC_ENTRY(zrcalcSumAbsValues_float, BOTH, 8, BUILT)                                  \
@@ -46,18 +49,18 @@
     ZRCALC_ENTRY(zrcalcMultiplyVectorsAndCalcSum_float, BOTH, 12, BUILT)                    \
     ZRCALC_ENTRY(zrcalcConvertInt16ToInt32, BOTH, 12, BUILT)                                \
     ZRCALC_ENTRY(zrcalcConvertInt32ToInt16, BOTH, 12, BUILT)                                \
-    /* channel data */                                                                      \
+    /* channel data: channel/scaled_values.cpp, channel/linear_fill.cpp */                  \
     ZRCALC_ENTRY(zrcalcChannelGetScaledValuesAtPos_double, BOTH, 4, BUILT)                  \
     ZRCALC_ENTRY(zrcalcChannelGetScaledValuesAtPos_float, BOTH, 4, BUILT)                   \
     ZRCALC_ENTRY(zrcalcChannelFillBufferWithLinearFunction_double, BOTH, 24, BUILT)         \
     ZRCALC_ENTRY(zrcalcChannelFillBufferWithLinearFunction_float, BOTH, 16, BUILT)          \
-    /* interpolation */                                                                     \
+    /* interpolation (planned) */                                                           \
     ZRCALC_ENTRY(zrcalcCHSInterpolator_Create, BOTH, 8, PLANNED)                            \
     ZRCALC_ENTRY(zrcalcCHSInterpolator_Destroy, BOTH, 4, PLANNED)                           \
     ZRCALC_ENTRY(zrcalcCHSInterpolator_Reset, BOTH, 4, PLANNED)                             \
     ZRCALC_ENTRY(zrcalcCHSInterpolator_Stop, BOTH, 12, PLANNED)                             \
     ZRCALC_ENTRY(zrcalcCHSInterpolator_InterpolateValues, BOTH, 20, PLANNED)                \
-    /* statistics */                                                                        \
+    /* statistics: statistics/min_max.cpp, min_max_ave_rms.cpp, move_min_max_ave_rms.cpp */ \
     ZRCALC_ENTRY(zrcalcGetMinMax_double, BOTH, 16, BUILT)                                   \
     ZRCALC_ENTRY(zrcalcGetMinMax_float, BOTH, 16, BUILT)                                    \
     ZRCALC_ENTRY(zrcalcGetMinMax_int16_t, BOTH, 16, BUILT)                                  \
@@ -67,14 +70,14 @@
     ZRCALC_ENTRY(zrcalcGetMinMaxAveRMS_int16_t, BOTH, 28, BUILT)                            \
     ZRCALC_ENTRY(zrcalcGetMinMaxAveRMS_int32_t, BOTH, 32, BUILT)                            \
     ZRCALC_ENTRY(zrcalcMoveAndGetMinMaxAveRMS_int16_t, BOTH, 36, BUILT)                     \
-    /* filters */                                                                           \
+    /* filters (planned) */                                                                 \
     ZRCALC_ENTRY(zrcalcIIRFilter_double, BOTH, 12, PLANNED)                                 \
     ZRCALC_ENTRY(zrcalcIIRFilter_float, BOTH, 8, PLANNED)                                   \
     ZRCALC_ENTRY(zrcalcIIRFilterArr_double, BOTH, 16, PLANNED)                              \
     ZRCALC_ENTRY(zrcalcIIRFilterArr_float, BOTH, 16, PLANNED)                               \
     ZRCALC_ENTRY(zrcalcFIRFilter_float, BOTH, 16, PLANNED)                                  \
     ZRCALC_ENTRY(zrcalcPinkFilter_double, BOTH, 12, PLANNED)                                \
-    /* combustion analysis */                                                               \
+    /* combustion analysis (planned) */                                                     \
     ZRCALC_ENTRY(zrCalcCACopyRawDataToChannels, BOTH, 28, PLANNED)                          \
     ZRCALC_ENTRY(zrCalcCAOverallPressure, BOTH, 28, PLANNED)                                \
     ZRCALC_ENTRY(zrCalcCARunningVal, BOTH, 36, PLANNED)                                     \
@@ -89,13 +92,13 @@
     ZRCALC_ENTRY(zrcalcCAPV_log, BOTH, 32, PLANNED)                                         \
     ZRCALC_ENTRY(zrcalcCADoubleArrToSingleArrInplace, BOTH, 8, PLANNED)                     \
     ZRCALC_ENTRY(zrcalcCASingleArrToDoubleArrInplace, BOTH, 8, PLANNED)                     \
-    /* graph support */                                                                     \
+    /* graph support (planned) */                                                           \
     ZRCALC_ENTRY(zrcalcGetXYValGraph2D, BOTH, 4, PLANNED)                                   \
     ZRCALC_ENTRY(zrcalcFindCursorXY, BOTH, 44, PLANNED)                                     \
-    /* fast math */                                                                         \
+    /* fast math (planned) */                                                               \
     ZRCALC_ENTRY(zrcalcATan_float, BOTH, 12, PLANNED)                                       \
     ZRCALC_ENTRY(zrcalcSin_float, BOTH, 12, PLANNED)                                        \
-    /* power analysis */                                                                    \
+    /* power analysis (planned) */                                                          \
     ZRCALC_ENTRY(zrcalcPowerAngles, BOTH, 20, PLANNED)                                      \
     ZRCALC_ENTRY(zrcalcPowerPandQsum, BOTH, 20, PLANNED)                                    \
     ZRCALC_ENTRY(zrcalcPowerCalculatePosAndNegEnergy, DECORATED_TWIN, 20, PLANNED)          \

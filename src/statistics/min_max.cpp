@@ -1,6 +1,5 @@
-// Smallest and largest sample of a block, for double, float, int16 and int32.
-//
-// The outputs describe this block alone: their prior contents are never read.
+// Smallest and largest sample of a block, for double, float, int16 and int32
+// (contract, NaN rule included, in zrcalc.h).
 //
 // Below one vector of samples an element loop runs. From one vector on, W lanes
 // (one 256-bit register) hold a running minimum and maximum. They start as the
@@ -9,15 +8,14 @@
 // blocks, which does not change a minimum or a maximum, so there is no scalar
 // head or tail.
 //
-// A lane step keeps the running value when it is strictly smaller (larger) than
-// the new sample and otherwise takes the new sample. For equal values that only
-// matters to the sign of a zero: a lane holds the last of its equal samples.
+// The lanes take the taking steps of common/lanes.h: a lane keeps its value only
+// when it is strictly smaller (larger) than the new sample. For equal values that
+// only matters to the sign of a zero: a lane holds the last of its equal samples.
 //
-// NaN samples are passed over: the results are the smallest and largest of the
-// other samples, and x_0 when every sample is NaN. The vector lanes would take a
-// NaN and lose it again at their next sample (and the minimum before it), so the
-// floating-point vector path notes whether any sample was unordered and, when
-// one was, leaves the block to the element loop, which never takes a NaN.
+// NaN samples are passed over. The vector lanes would take a NaN and lose it again
+// at their next sample (and the minimum before it), so the floating-point vector
+// path notes whether any sample was unordered and, when one was, leaves the block
+// to the element loop, which never takes a NaN.
 #include <immintrin.h>
 
 #include <cmath>

@@ -1,9 +1,7 @@
 // Accumulating statistics of one block of samples: minimum, maximum, sum and sum
 // of squares (of the samples shifted by an offset), folded into the caller's
-// running totals so that a long record can be fed in consecutive blocks.
-//
-// Callers compare the sums bit for bit, so the order in which the terms are
-// added is part of the result:
+// running totals. The order in which the terms are added fixes the last bits of
+// the sums and is part of the contract in zrcalc.h; these are its paths:
 //  - below one block width, one sample after another on the caller's totals;
 //  - double, int32 and int16: single samples up to an alignment boundary, then
 //    four double lanes that start at 0.0 and are added to the totals as
@@ -13,9 +11,9 @@
 // Each square is added with a fused multiply-add, y * y + accumulator rounded
 // once; a separate multiply and add changes the last bit.
 //
-// Minimum and maximum: a sample replaces the running value only when it compares
-// strictly below (above) it. So a NaN sample is never taken and a NaN already in
-// the caller's minimum or maximum stays, on every path alike.
+// Minimum and maximum take the keeping steps of common/lanes.h on every path: a
+// sample replaces the running value only when it compares strictly below (above)
+// it, so a NaN sample is never taken and a NaN in the caller's bound stays.
 #include <immintrin.h>
 
 #include <cmath>

@@ -1,20 +1,15 @@
 // Copies int16 samples read with a fixed step into a contiguous destination and,
 // in the same pass, folds them into the caller's running minimum, maximum, sum
-// and sum of squares (the squares of the samples shifted by an offset).
-//
-// The last bits of the two sums are part of the contract, and they depend on
-// which samples are added one at a time and which in blocks of 16:
-//  - one at a time (short blocks, heads, tails), on the running totals: the
-//    shifted sample is formed in single precision, (double)((float)s + offset);
-//  - in a block, four double lanes: lane j takes samples j, j+4, j+8, j+12 in
-//    this order, the shifted sample formed in double, (double)s + (double)offset;
-//    after the last block the lanes join the totals as (L0 + L2) + (L1 + L3).
-// Every square is added by a fused multiply-add. Where the blocks start is fixed
-// too: on the strided path at the destination's first 32-byte boundary, on the
-// contiguous path at the source's.
-//
-// A stride of 0 or below takes the element path at every count, so that sample i
-// is source[i * stride] whatever the count.
+// and sum of squares. The contract, the order of the sums included, is in
+// zrcalc.h; these are its paths:
+//  - one at a time (short blocks, heads, tails, and every count when the stride
+//    is 0 or below), on the running totals: the shifted sample is formed in
+//    single precision, (double)((float)s + offset);
+//  - in blocks of 16 from the destination's first 32-byte boundary (strided) or
+//    the source's (contiguous): four double lanes, lane j takes samples j, j+4,
+//    j+8, j+12 in this order, the shifted sample formed in double; after the last
+//    block the lanes join the totals as (L0 + L2) + (L1 + L3).
+// Every square is added by a fused multiply-add.
 #include <immintrin.h>
 
 #include <cmath>

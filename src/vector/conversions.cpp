@@ -1,5 +1,5 @@
-// Conversions between int16 and int32 arrays: sign extension one way, two's
-// complement truncation (the low 16 bits, no saturation) the other way.
+// Conversions between int16 and int32 arrays (contract in zrcalc.h): sign
+// extension one way, the low 16 bits the other way.
 //
 // Both are exact integer maps, so the vector paths give the same elements as the
 // one-at-a-time loops; what the paths must respect is the memory they touch:

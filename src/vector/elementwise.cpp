@@ -1,17 +1,16 @@
 // Element-wise arithmetic on double and float arrays: a scalar added, scaled sums
 // and differences of two vectors, scaling in place, products, square roots,
-// magnitudes of complex values and maxima.
+// magnitudes of complex values and maxima. The contract, the rule of each element
+// and the sequential result for overlapping arrays, is in zrcalc.h.
 //
-// Every operation gives the result of a plain loop over i = 0, 1, 2, ... that
-// reads element i and stores its result before it reads element i + 1. The vector
-// lanes compute exactly the rule of one element (the same operations in the same
-// order, the same roundings, the same fused step), so which path ran never shows in
-// a result. What the choice of path must respect is overlap: a vector step reads
-// several elements before it stores any, which a sequential loop does not when the
-// destination is a source shifted by a few elements. So the vector steps run only
-// for arrays whose layout makes them equal to the sequential loop, decided once per
-// call before anything is written; otherwise every element goes through the scalar
-// steps, which keep the sequential order.
+// The vector lanes compute exactly the rule of one element (the same operations
+// in the same order, the same roundings, the same fused step), so which path ran
+// never shows in a result. What the choice of path must respect is overlap: a
+// vector step reads several elements before it stores any, which a sequential
+// loop does not when the destination is a source shifted by a few elements. So
+// the vector steps run only for arrays whose layout makes them equal to the
+// sequential loop, decided once per call before anything is written; otherwise
+// every element goes through the scalar steps, which keep the sequential order.
 //
 // Path structure of the arithmetic rules (one driver, below): vector passes of
 // four 256-bit vectors (one vector for the square roots) while a whole pass

@@ -1,17 +1,12 @@
 // Sums of double and float arrays, accumulated in double: the plain sum, the sum
-// of absolute values, the sum of squares and the dot product of two arrays.
+// of absolute values, the sum of squares and the dot product of two arrays. Their
+// order of operations, which fixes the last bits, is in zrcalc.h: two 4-lane
+// accumulators A and B over the groups of eight, V = B + A, (V0 + V1) + (V2 + V3),
+// then the rest one at a time.
 //
-// All five follow one order of operations, and callers compare results bit for bit:
-//  - fewer than 8 elements: S = +0, then each term added in ascending order;
-//  - otherwise two 4-lane accumulators A and B, both +0, walk the whole groups of
-//    eight elements: lane k of A adds the term of element 8g + k, lane k of B the
-//    term of element 8g + 4 + k. Then V = B + A lane by lane and
-//    S = (V0 + V1) + (V2 + V3);
-//  - the count mod 8 remaining elements are added to S one at a time.
-// Each lane's sum is therefore one fixed sequence of additions. The members differ
-// only in the term of an element and in the step that adds it (acc + t, or a fused
-// fma(a, b, acc)); each member below is those two and nothing else, and one driver
-// walks the order for all of them.
+// The members differ only in the term of an element and in the step that adds it
+// (acc + t, or a fused fma(a, b, acc)); each member below is those two and nothing
+// else, and one driver walks the order for all of them.
 //
 // Speed: each lane of A and B is one chain of dependent additions, so a group of
 // eight elements costs at least one add (or fma) latency however wide the
