@@ -164,8 +164,15 @@ private:
 // Arguments made from a signature, first to last.
 constexpr std::uint32_t kCount = 37;          // past the widest vector pass (32 floats)
 constexpr std::size_t kArrayElements = 4096;  // room for kCount samples at a small stride
+// A parameter block behind a pointer argument: this template makes the scaled
+// values' blocks, int16 samples (code 2) of one channel interleaved with another
+// (stride 2); another block type adds a specialization.
 template <class Block>
-Block parameter_block(Memory& memory);  // one per parameter block type, in abi_test.cpp
+Block parameter_block(Memory& m)
+{
+    using Out = std::remove_pointer_t<decltype(Block::destination)>;
+    return {m.values<int16_t>(2 * kCount), m.values<Out>(kCount), Out(0.1), Out(-0.25), int32_t(kCount), 2, 2};
+}
 
 template <class T>
 T argument(Memory& memory, int index)
@@ -209,18 +216,6 @@ void check_entry_point(R(__attribute__((stdcall)) * f)(A...), const Target& targ
 #endif
 
 }  // namespace zrabi
-
-// int16 samples (code 2) of one channel interleaved with another (stride 2).
-template <>
-ScaledValuesParams_double zrabi::parameter_block(Memory& m)
-{
-    return {m.values<int16_t>(2 * kCount), m.values<double>(kCount), 0.1, -0.25, int32_t(kCount), 2, 2};
-}
-template <>
-ScaledValuesParams_float zrabi::parameter_block(Memory& m)
-{
-    return {m.values<int16_t>(2 * kCount), m.values<float>(kCount), 0.1f, -0.25f, int32_t(kCount), 2, 2};
-}
 
 namespace {
 

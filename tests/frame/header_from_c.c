@@ -64,11 +64,3 @@ AT(S11, angle2, 16, 32) AT(S11, angle3, 20, 40) AT(S11, zeroTotal, 24, 48) AT(S1
 AT(S11, negativeTotal, 32, 64) AT(S11, negativeUnbalanceTotal, 36, 72) AT(S11, zeroUnbalanceTotal, 40, 80)
 AT(S11, negativeUnbalancePhasor, 44, 88) AT(S11, zeroUnbalancePhasor, 48, 96) AT(S11, zeroPhasor, 52, 104)
 AT(S11, positivePhasor, 56, 112) AT(S11, negativePhasor, 60, 120) AT(S11, count, 64, 128) SIZE(S11, 68, 136)
-
-/* A call through the header from C, so that the C declarations link. */
-int zrcalc_version_from_c(void)
-{
-    int32_t major = 0, minor = 0, flag = 0;
-    zrcalcGetVersion(&major, &minor, 13, &flag);
-    return major * 100 + minor * 10 + flag;
-}

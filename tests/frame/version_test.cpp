@@ -32,10 +32,3 @@ TEST(Version, StoresTheFlagLastWhenAllPointersNameOneVariable)
 }
 
 }  // namespace
-
-extern "C" int zrcalc_version_from_c(void);
-
-TEST(Version, CallableFromC)
-{
-    EXPECT_EQ(zrcalc_version_from_c(), 341);
-}
