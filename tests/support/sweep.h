@@ -84,7 +84,8 @@ struct Elem {
 template <class T>
 const Elem* elem_of()
 {
-    static const Elem e{sizeof(T), [](const unsigned char* p) { T v; return memcpy(&v, p, sizeof v), describe(v); }};
+    static const Elem e{sizeof(T),
+                        [](const unsigned char* p) { T v; return std::memcpy(&v, p, sizeof v), describe(v); }};
     return &e;
 }
 
