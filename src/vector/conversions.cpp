@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "common/lanes.h"
 #include "zrcalc.h"
 
 namespace {
@@ -23,7 +24,7 @@ constexpr std::size_t kWidenPass = 4 * kWidenVector;     // four vectors per pas
 inline void widen8(const int16_t* source, int32_t* destination)
 {
     const __m128i narrow = _mm_loadu_si128(reinterpret_cast<const __m128i*>(source));
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(destination), _mm256_cvtepi16_epi32(narrow));
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(destination), zrcalc::int16x8_to_int32(narrow));
 }
 
 }  // namespace
