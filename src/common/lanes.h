@@ -153,7 +153,6 @@ template <class T, std::size_t Bytes>
 struct IntegerLanes {
     using V = decltype(integer_vector<Bytes>());
     static V unordered(V, V) { return V{}; }
-    static V either(V a, V) { return a; }
     static bool any(V) { return false; }
     static V min_keeping(V run, V x) { return Lanes<T, Bytes>::min(run, x); }
     static V max_keeping(V run, V x) { return Lanes<T, Bytes>::max(run, x); }
