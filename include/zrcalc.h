@@ -523,8 +523,26 @@ ZRCALC_API void ZRCALC_CDECL zrCalcCARunningVal_cdecl(const float* newValues, co
                                                       uint32_t startIndex, uint32_t endIndex, uint64_t cycleCount,
                                                       uint32_t windowLength);
 
-/* One FIR output at a position: sum over k < count of
- * coefficients[k * stride] * newest[-k], in single precision. count = 0 gives 0. */
+/* One FIR output at a position: y = sum over k < count of
+ * coefficients[k * stride] * X(newest[-k]) in single precision, X the sample as a
+ * float (int16 exactly, int32 rounded to nearest: 2^31 - 1 gives 2147483648).
+ * Reads the count samples ending at newest and coefficients[k * stride] for
+ * k < count (the index is not reduced to 32 bits); count = 0 returns +0 and reads
+ * nothing. W is 4 for float and int32, 8 for int16. The order fixes every bit:
+ *  - count < W: y = 0, then y = fma(coefficients[k * stride], X(newest[-k]), y)
+ *    for k = 0, 1, ... (newest first).
+ *  - count >= W: the window oldest first is s_0 .. s_{count-1} with weights d_i;
+ *    h = whole samples from s_0 to the next 16-byte address boundary, H = h, or W
+ *    when h = 0; m_j = 1.0 for j < H, else 0.0. Four lanes start as
+ *    P_j = (X(s_j) * m_j) * d_j, and for int16 P_j = fma(d_{4+j}, X(s_{4+j}) *
+ *    m_{4+j}, P_j). Each whole block of W samples from s_H on is fused on,
+ *    P_j = fma(d_{i+j}, X(s_{i+j}), P_j) (int16: the lower four, then the upper
+ *    four). If r = (count - H) mod W is not 0, the last W samples follow in the
+ *    same way, each times 1.0 for the last r of them and 0.0 for the others.
+ *    y = (P_0 + P_2) + (P_1 + P_3).
+ * So the same data at another address, or on the other path, may differ in the
+ * last bits. A masked sample is multiplied by 0.0: an infinity there makes y NaN,
+ * as does any NaN sample or coefficient in the window. */
 ZRCALC_API float ZRCALC_STDCALL zrcalcCACalcFilter_float(const float* newest, uint32_t count,
                                                          const float* coefficients, uint32_t stride);
 ZRCALC_API float ZRCALC_CDECL zrcalcCACalcFilter_float_cdecl(const float* newest, uint32_t count,

@@ -81,9 +81,10 @@
     ZRCALC_ENTRY(zrCalcCACopyRawDataToChannels, BOTH, 28, PLANNED)                          \
     ZRCALC_ENTRY(zrCalcCAOverallPressure, BOTH, 28, PLANNED)                                \
     ZRCALC_ENTRY(zrCalcCARunningVal, BOTH, 36, PLANNED)                                     \
-    ZRCALC_ENTRY(zrcalcCACalcFilter_float, BOTH, 16, PLANNED)                               \
-    ZRCALC_ENTRY(zrcalcCACalcFilter_int16_t, BOTH, 16, PLANNED)                             \
-    ZRCALC_ENTRY(zrcalcCACalcFilter_int32_t, BOTH, 16, PLANNED)                             \
+    /* one filter output at a position: combustion/filter_at_position.cpp */                \
+    ZRCALC_ENTRY(zrcalcCACalcFilter_float, BOTH, 16, BUILT)                                 \
+    ZRCALC_ENTRY(zrcalcCACalcFilter_int16_t, BOTH, 16, BUILT)                               \
+    ZRCALC_ENTRY(zrcalcCACalcFilter_int32_t, BOTH, 16, BUILT)                               \
     ZRCALC_ENTRY(zrcalcCACalcAveFilter_double, BOTH, 16, PLANNED)                           \
     ZRCALC_ENTRY(zrcalcCACalcAveFilter_float, BOTH, 16, PLANNED)                            \
     ZRCALC_ENTRY(zrcalcCACalcAveFilter_double_scalar, DECORATED, 16, PLANNED)               \
