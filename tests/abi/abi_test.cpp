@@ -164,6 +164,7 @@ private:
 // Arguments made from a signature, first to last.
 constexpr std::uint32_t kCount = 37;          // past the widest vector pass (32 floats)
 constexpr std::size_t kArrayElements = 4096;  // room for kCount samples at a small stride
+constexpr std::size_t kElementsBefore = 64;    // room for the samples a filter reads back from its newest one
 // A parameter block behind a pointer argument: this template makes the scaled
 // values' blocks, int16 samples (code 2) of one channel interleaved with another
 // (stride 2); another block type adds a specialization.
@@ -178,7 +179,8 @@ template <class T>
 T argument(Memory& memory, int index)
 {
     using P = std::remove_cv_t<std::remove_pointer_t<T>>;
-    if constexpr (std::is_pointer_v<T> && std::is_arithmetic_v<P>) return memory.values<P>(kArrayElements);
+    if constexpr (std::is_pointer_v<T> && std::is_arithmetic_v<P>)
+        return memory.values<P>(kElementsBefore + kArrayElements) + kElementsBefore;
     else if constexpr (std::is_pointer_v<T>) return memory.block(parameter_block<P>(memory));
     else if constexpr (std::is_same_v<T, bool>) return false;  // its slot's upper bytes must not read as true
     else if constexpr (std::is_floating_point_v<T>) return T(0.25 + 0.5 * index);
