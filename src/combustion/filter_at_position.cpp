@@ -10,7 +10,8 @@
 //    the others are switched off by multiplying with a lane mask of 1.0 and 0.0,
 //    and the first four products start the lanes unfused.
 //  - Body: whole blocks of W from that boundary on, so every body load is aligned
-//    and ends inside the window; each four samples are fused onto the lanes.
+//    (for samples at their natural alignment; the loads accept any address) and
+//    ends inside the window; each four samples are fused onto the lanes.
 //  - Tail: the last W samples again, all but the r not yet taken switched off by
 //    the mask. A masked lane multiplies its sample by 0.0, so an infinite or NaN
 //    sample there still makes the result NaN.
@@ -81,10 +82,7 @@ struct Int16Samples {
 struct AnyStride {
     std::size_t stride;
     const float* back(const float* d, std::size_t samples) const { return d - samples * stride; }
-    __m128 quad(const float* d) const
-    {
-        return _mm_setr_ps(d[0], *back(d, 1), *back(d, 2), *back(d, 3));
-    }
+    __m128 quad(const float* d) const { return _mm_setr_ps(d[0], *back(d, 1), *back(d, 2), *back(d, 3)); }
 };
 
 struct UnitStride {
