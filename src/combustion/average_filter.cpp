@@ -89,8 +89,8 @@ void scalar_form(const T* x, T* y, std::uint32_t width, std::uint32_t count)
     if (count < L) return;
     const T length = static_cast<T>(L), r = T(1) / length;
 
-    // First mean: the running mean of x[0 .. L-1], which never leaves the range of
-    // the samples.
+    // First mean: the running mean of x[0 .. L-1], of the samples' magnitude at every
+    // step where a sum would grow L times.
     T m = 0;
     for (std::uint32_t k = 0; k < L; ++k)
         m = fused_multiply_add(static_cast<T>(k), m, x[k]) / static_cast<T>(k + 1);
