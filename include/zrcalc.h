@@ -556,9 +556,42 @@ ZRCALC_API float ZRCALC_STDCALL zrcalcCACalcFilter_int32_t(const int32_t* newest
 ZRCALC_API float ZRCALC_CDECL zrcalcCACalcFilter_int32_t_cdecl(const int32_t* newest, uint32_t count,
                                                                const float* coefficients, uint32_t stride);
 
-/* Centred moving average of window L = (width mod 65536) | 1 over a whole trace
- * (count >= L; input and output distinct). The block forms split long traces
- * into chunks computed side by side; the scalar forms slide one window. */
+/* Centred moving average (boxcar) over a whole trace. Window L = (width mod
+ * 65536) | 1: only the low 16 bits of width count, an even width grows by one;
+ * H = (L - 1) / 2 and E = count - H - 1. In exact arithmetic y[i] is the mean of
+ * x[0 .. L-1] for i <= H, of x[i-H .. i+H] for H < i < E and of
+ * x[count-L .. count-1] for i >= E. input is x, output is y; they must be distinct
+ * arrays (the filter reads input ahead of the output it writes).
+ *
+ * The running value is a mean, in the variant's precision (L and positions are
+ * exact there). A sliding step from position p-1 to p is
+ * m' = fma(L, m, x[p+H]) - x[p-H-1], the first step one fused multiply-add, then
+ * divided by L or multiplied by r = 1 / L (computed once per call), as each form
+ * says.
+ *
+ * Scalar forms (_scalar): m = 0; for k = 0 .. L-1, m = fma(k, m, x[k]) / (k + 1).
+ * y[0 .. H] = m; for p = H+1 .. E a step times r, y[p] = m; y[E .. count-1] = the
+ * last m.
+ *
+ * Block forms: used when count >= 64 and (width mod 65536) <= count / 32 (double),
+ * count >= 128 and (width mod 65536) <= count / 64 (float); the width is compared
+ * before it is made odd, and / rounds down. Otherwise a block form is exactly the
+ * scalar form of its type. The trace is cut into K = 5 (double) or 9 (float)
+ * chunks of Q = ceil(count / K) positions (computed without overflow at any
+ * count). Chunk c starts from M_c = r * (x[cQ] + x[cQ+1] + ... + x[cQ+L-1]), a
+ * plain sum from its first sample on, the mean at position cQ + H; y[0 .. H] = M_0.
+ * Chunks c = 0 .. K-2 produce y[cQ+H+1 .. (c+1)Q+H] from M_c by steps divided by L
+ * (a true division); chunk K-1 produces y[(K-1)Q+H+1 .. E] by steps times r;
+ * y[E+1 .. count-1] = y[E]. The two forms agree in exact arithmetic, not bit for
+ * bit: the block form restarts from a fresh sum at every chunk, which bounds the
+ * drift of its running mean by the chunk length instead of the trace length.
+ *
+ * count < L, count = 0 included (outside the contract: the first window would
+ * leave the trace), reads and writes nothing. width = 0 gives L = 1: every output
+ * after y[0] comes from a step over a one-sample window, (m + x[p]) - x[p-1] from
+ * the chain's previous mean m, which need not be x[p]. A NaN or infinite sample enters the steps as
+ * IEEE arithmetic takes it, and a NaN mean stays NaN to the end of its chain: the
+ * rest of the trace in the scalar form, the rest of its chunk in the block form. */
 ZRCALC_API void ZRCALC_STDCALL zrcalcCACalcAveFilter_double(const double* input, double* output, uint32_t width,
                                                             uint32_t count);
 ZRCALC_API void ZRCALC_CDECL zrcalcCACalcAveFilter_double_cdecl(const double* input, double* output,

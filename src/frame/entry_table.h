@@ -85,10 +85,11 @@
     ZRCALC_ENTRY(zrcalcCACalcFilter_float, BOTH, 16, BUILT)                                 \
     ZRCALC_ENTRY(zrcalcCACalcFilter_int16_t, BOTH, 16, BUILT)                               \
     ZRCALC_ENTRY(zrcalcCACalcFilter_int32_t, BOTH, 16, BUILT)                               \
-    ZRCALC_ENTRY(zrcalcCACalcAveFilter_double, BOTH, 16, PLANNED)                           \
-    ZRCALC_ENTRY(zrcalcCACalcAveFilter_float, BOTH, 16, PLANNED)                            \
-    ZRCALC_ENTRY(zrcalcCACalcAveFilter_double_scalar, DECORATED, 16, PLANNED)               \
-    ZRCALC_ENTRY(zrcalcCACalcAveFilter_float_scalar, DECORATED, 16, PLANNED)                \
+    /* averaging filter: combustion/average_filter.cpp */                                   \
+    ZRCALC_ENTRY(zrcalcCACalcAveFilter_double, BOTH, 16, BUILT)                             \
+    ZRCALC_ENTRY(zrcalcCACalcAveFilter_float, BOTH, 16, BUILT)                              \
+    ZRCALC_ENTRY(zrcalcCACalcAveFilter_double_scalar, DECORATED, 16, BUILT)                 \
+    ZRCALC_ENTRY(zrcalcCACalcAveFilter_float_scalar, DECORATED, 16, BUILT)                  \
     ZRCALC_ENTRY(zrcalcCAPV_lin, BOTH, 28, PLANNED)                                         \
     ZRCALC_ENTRY(zrcalcCAPV_log, BOTH, 32, PLANNED)                                         \
     ZRCALC_ENTRY(zrcalcCADoubleArrToSingleArrInplace, BOTH, 8, PLANNED)                     \
