@@ -35,16 +35,19 @@ float log_y(float x, const Axis& a, bool vectorPath)
 }
 
 // Exact halves and their neighbours, 0.49999997, values beyond the int32 range,
-// infinities, NaN, zeros, negatives, and for the logarithm values over 30 decades.
+// infinities, NaN, zeros, denormals; values over 30 decades and near 1 (quotients
+// whose last bit moves the logarithm).
 std::vector<float> values(std::size_t n, uint64_t seed)
 {
     const float planted[] = {2.5f, -2.5f, 0.5f, 0.49999997f, 2.50000024f, -3.5f, 1e20f, -1e20f, 0x1p31f, -0x1p31f,
                              2147483520.0f, INFINITY, -INFINITY, NAN, 0.0f, -0.0f, 1e-30f, 3e-45f};
     auto v = zrtest::random_samples<float>(n, seed, 60.0);
     std::mt19937_64 rng(seed);
-    for (auto& x : v)
-        x = rng() % 3 == 0 ? planted[rng() % std::size(planted)] : rng() % 2 ? std::round(x) + 0.5f
-                                                                           : std::ldexp(std::fabs(x), int(rng() % 100) - 50);
+    for (auto& x : v) {
+        const auto kind = rng() % 4;
+        x = kind == 0 ? planted[rng() % std::size(planted)] : kind == 1 ? std::round(x) + 0.5f
+            : kind == 2 ? std::ldexp(std::fabs(x), int(rng() % 100) - 50) : std::fabs(x) / 16;
+    }
     return v;
 }
 
@@ -68,19 +71,24 @@ std::vector<zrtest::Case> cases(const char* entry, Call call, Rule rule, std::ve
                        [a, rule](zrtest::Arrays x, uint32_t n) {
                            for (uint32_t i = 0; i < n; ++i)
                                x.at<int32_t>(1)[i] = coordinate(rule(x.at<float>(0)[i], a, n >= 8), a, n >= 8);
-                       }});
+                       },
+                       {}, {}, 4});
     return out;
 }
 
+// From 2^23 on a float y is an integer, so the "every bit of y" axes show each
+// last-bit difference of y in the coordinate.
 ZRTEST_SWEEP(pv_mapping)
 {
     auto all = cases("zrcalcCAPV_lin", map_linear, linear_y,
                           {{"ties", 1, 0, 0, -30, 30}, {"whole range", 1, 0, 0, INT32_MIN, INT32_MAX},
-                           {"scaled", 0.37f, -3.25f, 0, -50, 45}, {"min above max", 1, 0, 0, 10, -10}});
+                           {"scaled", 0.37f, -3.25f, 0, -50, 45}, {"min above max", 1, 0, 0, 10, -10},
+                           {"every bit of y", 3.3e6f, 0.25f, 0, INT32_MIN, INT32_MAX}});
     auto logs = cases("zrcalcCAPV_log", map_log, log_y,
                                      {{"decades", 1000, 900, 1, INT32_MIN, INT32_MAX},
                                       {"clamped", -25.5f, 13, 3.7f, -200, 230}, {"divisor 0", 10, 0, 0, -100, 1000},
-                                      {"negative divisor", 7, 1, -2, -500, 500}, {"min above max", 1, 0, 1, 5, -5}});
+                                      {"negative divisor", 7, 1, -2, -500, 500}, {"min above max", 1, 0, 1, 5, -5},
+                                      {"every bit of y", 1.5e7f, -3e6f, 0.7f, INT32_MIN, INT32_MAX}});
     all.insert(all.end(), logs.begin(), logs.end());
     return all;
 }

@@ -40,22 +40,40 @@ TEST(FastLog10, StatedValues)
     }
 }
 
+// The stated core, one value: the significand m with the exponent of 1, the
+// exponent field less the bias, three fused steps of the cubic, one fused last step.
+float log2_rule(float x)
+{
+    uint32_t b;
+    std::memcpy(&b, &x, 4);
+    const float m = from_bits((b & 0x7FFFFF) | 0x3F800000), e = float(int(b >> 23 & 0xFF) - 127);
+    const float cubic = std::fma(std::fma(std::fma(-0.107254423f, m, 0.688243866f), m, -1.75647175f), m, 2.61761045f);
+    return std::fma(m - 1.0f, cubic, e);
+}
+
 // Every normal octave: significands at a stride of 2^12, and each of the last 2^11
-// below the next power of two, where the fit is worst. A negative x gives |x|'s
-// result; the four lanes are independent.
-TEST(FastLog10, WithinItsErrorOfLog10InEveryOctave)
+// below the next power of two, where the fit is worst; eight lanes of neighbours
+// and their negatives. Every form against the stated core and its final scaling,
+// bit for bit; the error of both base-10 forms against log10.
+TEST(FastLog10, EveryFormFollowsTheCoreWithinItsErrorOfLog10InEveryOctave)
 {
     constexpr double kBound = 1.23e-4;  // measured over all normal floats: 1.2285e-4
     double worst = 0;
     for (uint32_t bits = 0x00800000; bits < 0x7F800000;) {
-        const float x = from_bits(bits);
-        const float lanes[4] = {x, -x, from_bits(bits ^ 1), -from_bits(bits ^ 1)};
-        float v[4];
-        _mm_storeu_ps(v, zrcalc::FastLog10x4(_mm_loadu_ps(lanes)));
-        const double exact = std::log10(double(x)), next = std::log10(double(lanes[2]));
-        worst = std::max({worst, std::fabs(FastLog10(x) - exact), std::fabs(v[0] - exact), std::fabs(v[2] - next)});
-        ASSERT_TRUE(BitsEqual(FastLog10(x), FastLog10(-x))) << bits;
-        ASSERT_TRUE(BitsEqual(v[0], v[1]) && BitsEqual(v[2], v[3]) && BitsEqual(v[0], log10x4(x))) << bits;
+        float x[8], l8[8], l4[4], v[4];
+        for (uint32_t k = 0; k < 8; ++k) x[k] = (k % 2 ? -1 : 1) * from_bits(bits ^ (k / 2));
+        _mm256_storeu_ps(l8, zrcalc::FastLog2Core(_mm256_loadu_ps(x)));
+        _mm_storeu_ps(l4, zrcalc::FastLog2Core(_mm_loadu_ps(x)));
+        _mm_storeu_ps(v, zrcalc::FastLog10x4(_mm_loadu_ps(x)));
+        for (uint32_t k = 0; k < 8; ++k) {
+            const float l = log2_rule(x[k]);
+            ASSERT_TRUE(BitsEqual(l, l8[k]) && BitsEqual(float(double(l) * 0.3010299952006788), FastLog10(x[k])) &&
+                        (k >= 4 || (BitsEqual(l, l4[k]) && BitsEqual(l * 0.30103001f, v[k]))))
+                << std::hex << bits << " lane " << k;
+        }
+        ASSERT_TRUE(BitsEqual(v[0], v[1])) << "a negative x gives |x|'s result";
+        const double exact = std::log10(double(x[0]));
+        worst = std::max({worst, std::fabs(FastLog10(x[0]) - exact), std::fabs(v[0] - exact)});
         const uint32_t fraction = bits & 0x7FFFFF;
         bits += fraction < 0x7FF000 ? 0x1000 : fraction < 0x7FF800 ? 0x800 : 1;
     }
