@@ -583,8 +583,8 @@ ZRCALC_API void ZRCALC_CDECL zrcalcCAPV_lin_cdecl(const float* values, uint32_t 
  * (the float nearest 1e-9, 0x3089705F): a q that is not greater, zero, negative
  * or NaN included, becomes the bound (about -9 * scale + offset). Then, below
  * count 8: q = (1 / divisor) * x (the reciprocal in float), l = the fast base-10
- * logarithm of q (within 1.22e-4 of log10 q; exactly k * 0.30103 rounded for
- * q = 2^k), y = l * scale + offset in double (the product exact) rounded to float.
+ * logarithm of q (within 1.22e-4 of log10 q, exact at q = 1), y = l * scale +
+ * offset in double (the product exact) rounded to float.
  * From count 8 on: q = x / divisor (a true division), L ~ log2 q (the same fit,
  * unscaled), y = fmaf(L * scale, 0.30103001f, offset). The two forms of y may
  * differ in the last bits. divisor = 0 makes positive values infinite (about
