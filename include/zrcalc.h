@@ -607,27 +607,56 @@ ZRCALC_API void ZRCALC_STDCALL zrcalcCACalcAveFilter_double_scalar(const double*
 ZRCALC_API void ZRCALC_STDCALL zrcalcCACalcAveFilter_float_scalar(const float* input, float* output,
                                                                   uint32_t width, uint32_t count);
 
-/* Maps values to clamped integer plot coordinates on a linear axis:
- * y = fmaf(x, scale, offset), rounded, clamped to [minCoordinate, maxCoordinate]. */
+/* Plot coordinates: coordinates[i] for values[i], i < count, on a linear axis
+ * (zrcalcCAPV_lin) or a logarithmic one (zrcalcCAPV_log). values is only read and
+ * must not overlap coordinates: from count 8 on some coordinates are written twice
+ * (same value). count = 0 writes nothing.
+ *
+ * zrcalcCAPV_lin: y = x * scale + offset, one fused multiply-add in float.
+ *
+ * y to a coordinate depends on the count:
+ *  - count < 8: y rounded half away from zero (y + 0.5, or y - 0.5 when y < 0, in
+ *    float, so 0.49999997 gives 1), truncated; raised to minCoordinate, then
+ *    lowered to maxCoordinate;
+ *  - count >= 8: y rounded to nearest, ties to even (2.5 gives 2, -2.5 gives -2);
+ *    lowered to maxCoordinate, then raised to minCoordinate.
+ * A NaN y, or one outside the int32 range (1e20 as well as -1e20), converts to
+ * INT32_MIN on both paths and so gives minCoordinate. minCoordinate <=
+ * maxCoordinate is expected; otherwise every coordinate is maxCoordinate below
+ * count 8 and minCoordinate from 8 on. */
 ZRCALC_API void ZRCALC_STDCALL zrcalcCAPV_lin(const float* values, uint32_t count, int32_t* coordinates,
                                               int32_t minCoordinate, int32_t maxCoordinate, float scale,
                                               float offset);
 ZRCALC_API void ZRCALC_CDECL zrcalcCAPV_lin_cdecl(const float* values, uint32_t count, int32_t* coordinates,
                                                   int32_t minCoordinate, int32_t maxCoordinate, float scale,
                                                   float offset);
-/* The same on a logarithmic axis of x / divisor, bounded below by 1e-9. */
+/* zrcalcCAPV_log: the axis of q = x / divisor, bounded below by 9.99999972e-10
+ * (the float nearest 1e-9, 0x3089705F): a q that is not greater, zero, negative
+ * or NaN included, becomes the bound (about -9 * scale + offset). Then, below
+ * count 8: q = (1 / divisor) * x (the reciprocal in float), l = the fast base-10
+ * logarithm of q (within 1.22e-4 of log10 q, exact at q = 1), y = l * scale +
+ * offset in double (the product exact) rounded to float.
+ * From count 8 on: q = x / divisor (a true division), L ~ log2 q (the same fit,
+ * unscaled), y = fmaf(L * scale, 0.30103001f, offset). The two forms of y may
+ * differ in the last bits. divisor = 0 makes positive values infinite (about
+ * 38.53 * scale + offset, clamped) and zeros NaN (the bound). Rounding and
+ * clamping as above. */
 ZRCALC_API void ZRCALC_STDCALL zrcalcCAPV_log(const float* values, uint32_t count, int32_t* coordinates,
                                               int32_t minCoordinate, int32_t maxCoordinate, float scale,
                                               float offset, float divisor);
 ZRCALC_API void ZRCALC_CDECL zrcalcCAPV_log_cdecl(const float* values, uint32_t count, int32_t* coordinates,
                                                   int32_t minCoordinate, int32_t maxCoordinate, float scale,
                                                   float offset, float divisor);
-/* Converts count doubles in buffer to floats in the same buffer (ascending);
- * returns buffer. */
+/* In-place precision conversion in a buffer of 8 * count bytes; both return
+ * buffer, and count = 0 touches nothing.
+ * DoubleArrToSingle: the double at byte 8 i becomes the float at byte 4 i, rounded
+ * to nearest even (1e39 gives +infinity, 1e-50 gives +0, NaN stays NaN), in
+ * ascending order; bytes 4 * count .. 8 * count - 1 keep what they held. */
 ZRCALC_API void* ZRCALC_STDCALL zrcalcCADoubleArrToSingleArrInplace(void* buffer, uint32_t count);
 ZRCALC_API void* ZRCALC_CDECL zrcalcCADoubleArrToSingleArrInplace_cdecl(void* buffer, uint32_t count);
-/* Converts count floats in buffer (which holds 8 * count bytes) to doubles in
- * place (descending); returns buffer. */
+/* SingleArrToDouble: the float at byte 4 i becomes the double at byte 8 i
+ * (exact), in descending order; what the buffer holds past byte 4 * count is
+ * overwritten unread. */
 ZRCALC_API void* ZRCALC_STDCALL zrcalcCASingleArrToDoubleArrInplace(void* buffer, uint32_t count);
 ZRCALC_API void* ZRCALC_CDECL zrcalcCASingleArrToDoubleArrInplace_cdecl(void* buffer, uint32_t count);
 

@@ -90,10 +90,11 @@
     ZRCALC_ENTRY(zrcalcCACalcAveFilter_float, BOTH, 16, BUILT)                              \
     ZRCALC_ENTRY(zrcalcCACalcAveFilter_double_scalar, DECORATED, 16, BUILT)                 \
     ZRCALC_ENTRY(zrcalcCACalcAveFilter_float_scalar, DECORATED, 16, BUILT)                  \
-    ZRCALC_ENTRY(zrcalcCAPV_lin, BOTH, 28, PLANNED)                                         \
-    ZRCALC_ENTRY(zrcalcCAPV_log, BOTH, 32, PLANNED)                                         \
-    ZRCALC_ENTRY(zrcalcCADoubleArrToSingleArrInplace, BOTH, 8, PLANNED)                     \
-    ZRCALC_ENTRY(zrcalcCASingleArrToDoubleArrInplace, BOTH, 8, PLANNED)                     \
+    /* plot mapping, in-place precision: combustion/pv_mapping.cpp, precision_inplace.cpp */ \
+    ZRCALC_ENTRY(zrcalcCAPV_lin, BOTH, 28, BUILT)                                           \
+    ZRCALC_ENTRY(zrcalcCAPV_log, BOTH, 32, BUILT)                                           \
+    ZRCALC_ENTRY(zrcalcCADoubleArrToSingleArrInplace, BOTH, 8, BUILT)                       \
+    ZRCALC_ENTRY(zrcalcCASingleArrToDoubleArrInplace, BOTH, 8, BUILT)                       \
     /* graph support (planned) */                                                           \
     ZRCALC_ENTRY(zrcalcGetXYValGraph2D, BOTH, 4, PLANNED)                                   \
     ZRCALC_ENTRY(zrcalcFindCursorXY, BOTH, 44, PLANNED)                                     \

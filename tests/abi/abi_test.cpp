@@ -181,6 +181,8 @@ T argument(Memory& memory, int index)
     using P = std::remove_cv_t<std::remove_pointer_t<T>>;
     if constexpr (std::is_pointer_v<T> && std::is_arithmetic_v<P>)
         return memory.values<P>(kElementsBefore + kArrayElements) + kElementsBefore;
+    else if constexpr (std::is_void_v<P>)  // an untyped buffer
+        return memory.values<double>(kElementsBefore + kArrayElements) + kElementsBefore;
     else if constexpr (std::is_pointer_v<T>) return memory.block(parameter_block<P>(memory));
     else if constexpr (std::is_same_v<T, bool>) return false;  // its slot's upper bytes must not read as true
     else if constexpr (std::is_floating_point_v<T>) return T(0.25 + 0.5 * index);
