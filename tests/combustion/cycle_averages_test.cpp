@@ -51,8 +51,9 @@ std::vector<float> with_a_nan(std::size_t n, uint64_t seed)
 const zrtest::Array kInOut{zrtest::elem_of<float>(), Dir::InOut, {}, zrtest::random_fill<float>()};
 
 // The range starts at 5 (end exclusive) and at 3 (end inclusive): the pointers are
-// not offset by it. 2^60 + 2^36 + 1 rounds differently to float directly and
-// through double; 2^32 + 1 would be 1 in 32 bits.
+// not offset by it. 2^60 + 2^36 + 128 rounds differently to float directly and
+// through double, and n + 1 differently from N + 1; 2^32 + 1 would be 1 in 32 bits.
+// Divisors that are not powers of two tell a division from a reciprocal.
 zrtest::Case overall_case(uint64_t n)
 {
     return {"zrCalcCAOverallPressure", "n " + std::to_string(n),
@@ -83,9 +84,8 @@ zrtest::Case running_case(uint64_t n, uint32_t W)
 ZRTEST_SWEEP(cycle_averages)
 {
     return {overall_case(0), overall_case(1), overall_case(6), overall_case((1ull << 32) + 1),
-            overall_case((1ull << 60) + (1ull << 36) + 1), running_case(0, 4), running_case(1, 4),
-            running_case(3, 4), running_case(4, 4), running_case(9, 4), running_case((1ull << 32) + 1, 5),
-            running_case(1, 0)};
+            overall_case((1ull << 60) + (1ull << 36) + 128), running_case(0, 3), running_case(2, 3),
+            running_case(6, 7), running_case(3, 3), running_case((1ull << 32) + 1, 5), running_case(1, 0)};
 }
 
 TEST(OverallPressure, StatedValues)
@@ -105,10 +105,15 @@ TEST(OverallPressure, StatedValues)
     a.assign(10, 0.0f);  // the NaN above would stay: n = 0 multiplies it by 0
     zrCalcCAOverallPressure(x.data(), a.data(), 0, 10, 0, &highest);
     EXPECT_EQ(kStart, highest);  // nothing above the start value
+    // The blocks divide in double: a multiply by 1/6 would give 0x1.000008p+0 here.
+    a.assign(8, 0x1.33333ep+0f), x.assign(8, 0x1p-50f);
+    zrCalcCAOverallPressure(x.data(), a.data(), 0, 8, 5, &highest);
+    const std::vector<float> divided(8, 0x1.00000ap+0f);
+    EXPECT_EQ(divided, a);
     // Reversed ranges are empty (not a count wrapped to about 2^32): only the maximum is written.
     zrCalcCAOverallPressure(x.data(), a.data(), 6, 5, 3, &highest);
     zrCalcCARunningVal(x.data(), x.data(), a.data(), a.data(), 5, 3, 1, 3);
-    EXPECT_TRUE(zrtest::BitsEqual(x.data(), a.data(), 10) && highest == kStart);
+    EXPECT_TRUE(divided == a && highest == kStart);
 }
 
 // Twelve cycles of whole numbers over one block and five tail elements: the
