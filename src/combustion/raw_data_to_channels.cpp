@@ -4,15 +4,17 @@
 //
 // Below eight samples an element loop scans the window in increasing order. From
 // eight on, eight float lanes run over the whole blocks of eight: lane l keeps the
-// largest value of window positions l, l + 8, ... and that value's position, held
-// as a float. The lanes merge into the outputs in lane order, then the last
-// n mod 8 samples are scanned one by one. The loads and stores are unaligned from
-// the window's first sample on; there is no aligned head.
+// largest value of window positions l, l + 8, ... and that value's position. The
+// lanes merge into the outputs in lane order, then the last n mod 8 samples are
+// scanned one by one. The loads and stores are unaligned from the window's first
+// sample on; there is no aligned head.
 //
-// The positions are floats because callers compare the reported index bit for
-// bit with results that were formed this way: the window start rounded to float,
-// a block base that grows by 8 in single precision, the lane number added to it.
-// Below 2^24 all of that is exact; above, the roundings are the result.
+// A lane position is defined in single precision (the window start rounded to
+// float, a block base that grows by 8 in float, the lane number added to it):
+// callers compare the reported index bit for bit with results formed that way.
+// float_positions follows that definition for any window. Where the window ends
+// at or below 2^24 every step of it is exact integer arithmetic, and
+// exact_positions carries integer positions in two chains, which is faster.
 #include <immintrin.h>
 
 #include <cstddef>
@@ -150,7 +152,7 @@ Peak lanes_then_tail(const float* window, float* destination, std::size_t n, flo
 {
     const std::size_t blocks = n / kLanes;
     const __m256 subtrahend = _mm256_set1_ps(offset);
-    std::uint32_t tailIndex = startIndex + static_cast<std::uint32_t>(kLanes * blocks);
+    std::uint32_t tailIndex = startIndex + static_cast<std::uint32_t>(kLanes * blocks);  // float_positions: its own
     const LanePeaks lanes = endIndex <= (1u << 24)
                                 ? exact_positions(window, destination, blocks, subtrahend, startIndex)
                                 : float_positions(window, destination, blocks, subtrahend, startIndex, tailIndex);
