@@ -528,8 +528,9 @@ ZRCALC_API void ZRCALC_CDECL zrCalcCACopyRawDataToChannels_cdecl(const float* so
 
 /* Folds one more cycle into the overall average of the n = cycleCount cycles
  * before it, over m = endIndex - startIndex elements: element 0 of both arrays is
- * the range's first position. startIndex >= endIndex is an empty range (a count
- * that wraps past zero is not taken). average[i] becomes the mean of n + 1 cycles:
+ * the range's first position. startIndex >= endIndex is an empty range: the count
+ * endIndex - startIndex would wrap to nearly 2^32 and run far past the arrays.
+ * average[i] becomes the mean of n + 1 cycles:
  *  - whole blocks of eight (i < 8 * (m / 8)): (float)(fma(N, a, x) / (N + 1)) in
  *    double, with N = (double)n and a true division;
  *  - the remaining m mod 8 elements in float: fmaf((float)N, a, x) * q, with
@@ -547,8 +548,9 @@ ZRCALC_API void ZRCALC_CDECL zrCalcCAOverallPressure_cdecl(const float* newValue
                                                            uint64_t cycleCount, float* maxAverage);
 /* Running sum s and average g over the last W = windowLength cycles, over
  * m = endIndex - startIndex + 1 elements (end inclusive; element 0 of every array
- * is the range's first position; startIndex > endIndex + 1 is an empty range, not
- * a wrapped count). n = cycleCount, the cycles already in the sum, is compared
+ * is the range's first position). startIndex = endIndex + 1 gives m = 0, and a
+ * start further past the end is an empty range too, not a count wrapped to nearly
+ * 2^32. n = cycleCount, the cycles already in the sum, is compared
  * with W as unsigned 64-bit. All arithmetic is in float; whole blocks of eight
  * (i < 8 * (m / 8)) and the remaining m mod 8 elements differ in their order:
  *  - n = 0: s and g receive copies of newValues (x).
