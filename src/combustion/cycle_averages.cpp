@@ -107,7 +107,9 @@ void running_value(const float* x, const float* leaving, float* s, float* g, std
             });
         return;
     }
-    const float w = static_cast<float>(windowLength);  // W = 0 divides by zero, as stated
+    // Through double, which holds W exactly: one rounding, and no split conversion
+    // that a 32-bit build would join with a fused step on a constant in memory.
+    const float w = static_cast<float>(static_cast<double>(windowLength));  // W = 0 divides by zero, as stated
     const __m256 divisor = _mm256_set1_ps(w);
     const float reciprocal = 1.0f / w;
     blocks_then_tail(
