@@ -492,10 +492,32 @@ ZRCALC_API double ZRCALC_CDECL zrcalcPinkFilter_double_cdecl(double* pinkState, 
 /* Combustion analysis                                                      */
 /* ------------------------------------------------------------------------ */
 
-/* destination[k] = source[startIndex + k] - offset for the window
- * [startIndex, endIndex); peakValue/peakIndex receive the largest corrected
- * value strictly above 1.17549435e-38 and its absolute raw index, else that
- * threshold and -1. */
+/* Copies the window source[startIndex .. endIndex-1] (absolute raw indexes;
+ * startIndex >= endIndex is an empty window) to destination[k] =
+ * source[startIndex + k] - offset, one float subtraction per sample, NaN and
+ * infinities included, and finds its peak: peakValue receives the largest
+ * corrected value strictly above 1.17549435e-38 (FLT_MIN) and peakIndex its
+ * absolute raw index; when no value is above that start, they receive
+ * 1.17549435e-38 and -1. So zero, negative and subnormal values are never the
+ * peak. destination must not overlap the window; peakValue and peakIndex lie
+ * outside both. The outputs are written in every case.
+ *
+ * Which of equal maxima is reported, and what a NaN does, depend on the path
+ * (n = endIndex - startIndex, B = n / 8 rounded down):
+ *  - n < 8: positions in increasing order, a strictly greater value replaces: the
+ *    earliest of equal maxima wins; a NaN is passed over.
+ *  - n >= 8: eight lanes, lane l over the positions k < 8B with k mod 8 = l. A lane
+ *    starts at its value at k = l, whatever it is, and takes a later value only
+ *    when strictly greater (ordered), so a NaN at one of the first eight positions
+ *    takes its whole lane out of the search. The lanes merge in order 0 .. 7, each
+ *    replacing the peak when strictly greater: equal maxima resolve to the lowest
+ *    lane, within a lane to the earliest. The last n - 8B positions follow in
+ *    increasing order; they never replace an equal value and pass over a NaN.
+ *  - Lane positions are floats: base = (float)startIndex, plus 8 per block in
+ *    float, position = base + l in float, converted to int32 at the end (0x80000000
+ *    from 2^31 on). Tail position k reports (uint32_t)base_B + (k - 8B), base_B
+ *    being the base after B blocks. All of it is exact while endIndex <= 2^24, and
+ *    callers keep it there. */
 ZRCALC_API void ZRCALC_STDCALL zrCalcCACopyRawDataToChannels(const float* source, float* destination,
                                                              uint32_t startIndex, uint32_t endIndex, float offset,
                                                              float* peakValue, int32_t* peakIndex);
@@ -504,17 +526,42 @@ ZRCALC_API void ZRCALC_CDECL zrCalcCACopyRawDataToChannels_cdecl(const float* so
                                                                  float offset, float* peakValue,
                                                                  int32_t* peakIndex);
 
-/* Folds one cycle into the overall average of cycleCount earlier cycles over
- * endIndex - startIndex elements; maxAverage receives the largest updated value
- * (at least 1.17549435e-38). */
+/* Folds one more cycle into the overall average of the n = cycleCount cycles
+ * before it, over m = endIndex - startIndex elements: element 0 of both arrays is
+ * the range's first position. startIndex >= endIndex is an empty range: the count
+ * endIndex - startIndex would wrap to nearly 2^32 and run far past the arrays.
+ * average[i] becomes the mean of n + 1 cycles:
+ *  - whole blocks of eight (i < 8 * (m / 8)): (float)(fma(N, a, x) / (N + 1)) in
+ *    double, with N = (double)n and a true division;
+ *  - the remaining m mod 8 elements in float: fmaf((float)N, a, x) * q, with
+ *    q = 1.0f / (float)(double)(n + 1), n + 1 counted in 64-bit integers.
+ * So an element's last bits depend on whether it lies in the last m mod 8.
+ * maxAverage receives the largest updated value strictly above 1.17549435e-38,
+ * else that value (also for m = 0). A NaN in the updated average never becomes
+ * the maximum: every comparison is an ordered strictly-greater one, as in the
+ * peak search of zrCalcCACopyRawDataToChannels. With n = 0 the old average is
+ * multiplied by 0, so it must hold finite values (zeros, say) on the first call. */
 ZRCALC_API void ZRCALC_STDCALL zrCalcCAOverallPressure(const float* newValues, float* average, uint32_t startIndex,
                                                        uint32_t endIndex, uint64_t cycleCount, float* maxAverage);
 ZRCALC_API void ZRCALC_CDECL zrCalcCAOverallPressure_cdecl(const float* newValues, float* average,
                                                            uint32_t startIndex, uint32_t endIndex,
                                                            uint64_t cycleCount, float* maxAverage);
-/* Running sum and average over the last windowLength cycles, over
- * endIndex - startIndex + 1 elements; leavingValues is read only when
- * cycleCount >= windowLength. */
+/* Running sum s and average g over the last W = windowLength cycles, over
+ * m = endIndex - startIndex + 1 elements (end inclusive; element 0 of every array
+ * is the range's first position). startIndex = endIndex + 1 gives m = 0, and a
+ * start further past the end is an empty range too, not a count wrapped to nearly
+ * 2^32. n = cycleCount, the cycles already in the sum, is compared
+ * with W as unsigned 64-bit. All arithmetic is in float; whole blocks of eight
+ * (i < 8 * (m / 8)) and the remaining m mod 8 elements differ in their order:
+ *  - n = 0: s and g receive copies of newValues (x).
+ *  - 1 <= n < W: d = (float)(double)n + 1.0f; blocks s = x + s, g = s / d; the
+ *    rest s = s + x, g = (1.0f / d) * s.
+ *  - n >= W: the leaving cycle o (leavingValues, read only here) is subtracted and
+ *    w = (float)W; blocks s = (x + s) - o, g = s / w; the rest s = (x - o) + s,
+ *    g = (1.0f / w) * s. W = 0 divides by zero: infinite or NaN averages.
+ * Host protocol: call with n = 0, 1, 2, ...; from n = W on pass the trace of cycle
+ * n - W as leavingValues, so s holds the last W cycles and g = s / W. runningSum
+ * is updated in place; no other array overlaps another. */
 ZRCALC_API void ZRCALC_STDCALL zrCalcCARunningVal(const float* newValues, const float* leavingValues,
                                                   float* runningSum, float* runningAverage, uint32_t startIndex,
                                                   uint32_t endIndex, uint64_t cycleCount, uint32_t windowLength);

@@ -77,10 +77,10 @@
     ZRCALC_ENTRY(zrcalcIIRFilterArr_float, BOTH, 16, PLANNED)                               \
     ZRCALC_ENTRY(zrcalcFIRFilter_float, BOTH, 16, PLANNED)                                  \
     ZRCALC_ENTRY(zrcalcPinkFilter_double, BOTH, 12, PLANNED)                                \
-    /* combustion analysis (planned) */                                                     \
-    ZRCALC_ENTRY(zrCalcCACopyRawDataToChannels, BOTH, 28, PLANNED)                          \
-    ZRCALC_ENTRY(zrCalcCAOverallPressure, BOTH, 28, PLANNED)                                \
-    ZRCALC_ENTRY(zrCalcCARunningVal, BOTH, 36, PLANNED)                                     \
+    /* combustion analysis: combustion/raw_data_to_channels.cpp, cycle_averages.cpp */      \
+    ZRCALC_ENTRY(zrCalcCACopyRawDataToChannels, BOTH, 28, BUILT)                            \
+    ZRCALC_ENTRY(zrCalcCAOverallPressure, BOTH, 28, BUILT)                                  \
+    ZRCALC_ENTRY(zrCalcCARunningVal, BOTH, 36, BUILT)                                       \
     /* one filter output at a position: combustion/filter_at_position.cpp */                \
     ZRCALC_ENTRY(zrcalcCACalcFilter_float, BOTH, 16, BUILT)                                 \
     ZRCALC_ENTRY(zrcalcCACalcFilter_int16_t, BOTH, 16, BUILT)                               \
