@@ -6,10 +6,10 @@
 //    all read by then. Groups of four read their four doubles before they store
 //    four floats, then the count mod 4 last elements go one at a time;
 //  - widening runs downward: double i lands on floats 2 i and 2 i + 1, which lie
-//    above i and were read earlier (for i = 0, float 0 itself, read just before). The count mod 8 highest elements go one at a
-//    time, then groups of eight from the top, each reading its eight floats before
-//    it stores (the upper four doubles, then the lower four): only group 0 stores
-//    over its own floats.
+//    above i and were read earlier (for i = 0, float 0 itself, read just before).
+//    The count mod 8 highest elements go one at a time, then groups of eight from
+//    the top, each reading its eight floats before it stores (the upper four
+//    doubles, then the lower four): only group 0 stores over its own floats.
 // Every access goes through bytes (memcpy or unaligned vector loads and stores),
 // since float and double stores land on the same memory.
 #include <immintrin.h>

@@ -115,7 +115,7 @@ struct LogarithmicRule {
         // quotient becomes the bound.
         const __m256 q = _mm256_max_ps(_mm256_div_ps(x, divisors), _mm256_set1_ps(kLowerBound));
         const __m256 u = _mm256_mul_ps(zrcalc::FastLog2Core(q), scales);
-        return _mm256_fmadd_ps(u, zrcalc::LogLanes8::constant(zrcalc::kLog10VectorScale), offsets);
+        return _mm256_fmadd_ps(u, zrcalc::log_constant(zrcalc::kLog10VectorScale), offsets);
     }
 };
 

@@ -37,77 +37,42 @@
 
 namespace zrcalc {
 
-// The lanes of one core width: bit operations, the exponent field, the fused steps.
-struct LogLanes4 {
-    using V = __m128;
-    using I = __m128i;
-    static V constant(std::uint32_t bits) { return _mm_castsi128_ps(_mm_set1_epi32(static_cast<int>(bits))); }
-    static I bits(V v) { return _mm_castps_si128(v); }
-    static V significand_as_float(I b, I fraction, I one)
-    {
-        return _mm_castsi128_ps(_mm_or_si128(_mm_and_si128(b, fraction), one));
-    }
-    static I exponent_field(I b, I mask) { return _mm_and_si128(_mm_srli_epi32(b, 23), mask); }
-    static I splat(std::int32_t x) { return _mm_set1_epi32(x); }
-    static I subtract(I a, I b) { return _mm_sub_epi32(a, b); }
-    static V to_float(I v) { return _mm_cvtepi32_ps(v); }
-    static V subtract(V a, V b) { return _mm_sub_ps(a, b); }
-    static V fused_multiply_add(V a, V b, V c) { return _mm_fmadd_ps(a, b, c); }
-    static V fused_negative_multiply_add(V a, V b, V c) { return _mm_fnmadd_ps(a, b, c); }  // c - a b
-};
-
-struct LogLanes8 {
-    using V = __m256;
-    using I = __m256i;
-    static V constant(std::uint32_t bits) { return _mm256_castsi256_ps(_mm256_set1_epi32(static_cast<int>(bits))); }
-    static I bits(V v) { return _mm256_castps_si256(v); }
-    static V significand_as_float(I b, I fraction, I one)
-    {
-        return _mm256_castsi256_ps(_mm256_or_si256(_mm256_and_si256(b, fraction), one));
-    }
-    static I exponent_field(I b, I mask) { return _mm256_and_si256(_mm256_srli_epi32(b, 23), mask); }
-    static I splat(std::int32_t x) { return _mm256_set1_epi32(x); }
-    static I subtract(I a, I b) { return _mm256_sub_epi32(a, b); }
-    static V to_float(I v) { return _mm256_cvtepi32_ps(v); }
-    static V subtract(V a, V b) { return _mm256_sub_ps(a, b); }
-    static V fused_multiply_add(V a, V b, V c) { return _mm256_fmadd_ps(a, b, c); }
-    static V fused_negative_multiply_add(V a, V b, V c) { return _mm256_fnmadd_ps(a, b, c); }
-};
-
 // The fit's coefficients and the two final scales, by their exact bits.
-constexpr std::uint32_t kLogC3 = 0x3DDBA835;  // 0.107254423
-constexpr std::uint32_t kLogC2 = 0x3F3030C0;  // 0.688243866
-constexpr std::uint32_t kLogC1 = 0xBFE0D411;  // -1.75647175
-constexpr std::uint32_t kLogC0 = 0x402786EE;  // 2.61761045
+constexpr std::uint32_t kLogC3 = 0x3DDBA835;             // 0.107254423
+constexpr std::uint32_t kLogC2 = 0x3F3030C0;             // 0.688243866
+constexpr std::uint32_t kLogC1 = 0xBFE0D411;             // -1.75647175
+constexpr std::uint32_t kLogC0 = 0x402786EE;             // 2.61761045
 constexpr std::uint32_t kLog10VectorScale = 0x3E9A209B;  // 0.30103001
 constexpr double kLog10ScalarScale = 0x1.3441350201ffdp-2;  // 0.3010299952006788, bits 0x3FD3441350201FFD
 
-template <class Lanes>
-typename Lanes::V log2_core(typename Lanes::V x)
-{
-    using L = Lanes;
-    const typename L::I b = L::bits(x);
-    const typename L::V m = L::significand_as_float(b, L::splat(0x007FFFFF), L::splat(0x3F800000));  // 1 <= m < 2
-    const typename L::I e = L::subtract(L::exponent_field(b, L::splat(0xFF)), L::splat(127));
-    const typename L::V t1 = L::fused_negative_multiply_add(L::constant(kLogC3), m, L::constant(kLogC2));
-    const typename L::V t2 = L::fused_multiply_add(t1, m, L::constant(kLogC1));
-    const typename L::V t3 = L::fused_multiply_add(t2, m, L::constant(kLogC0));
-    const typename L::V mMinus1 = L::subtract(m, L::constant(0x3F800000));  // exact
-    return L::fused_multiply_add(mMinus1, t3, L::to_float(e));
-}
+inline __m256 log_constant(std::uint32_t bits) { return _mm256_castsi256_ps(_mm256_set1_epi32(int(bits))); }
 
 // L ~ log2|x| of each lane, before any scaling to base 10.
-inline __m128 FastLog2Core(__m128 x) { return log2_core<LogLanes4>(x); }
-inline __m256 FastLog2Core(__m256 x) { return log2_core<LogLanes8>(x); }
+inline __m256 FastLog2Core(__m256 x)
+{
+    const __m256i b = _mm256_castps_si256(x);
+    const __m256i fraction = _mm256_and_si256(b, _mm256_set1_epi32(0x007FFFFF));
+    const __m256 m = _mm256_castsi256_ps(_mm256_or_si256(fraction, _mm256_set1_epi32(0x3F800000)));  // 1 <= m < 2
+    const __m256i field = _mm256_and_si256(_mm256_srli_epi32(b, 23), _mm256_set1_epi32(0xFF));
+    const __m256 e = _mm256_cvtepi32_ps(_mm256_sub_epi32(field, _mm256_set1_epi32(127)));
+    const __m256 t1 = _mm256_fnmadd_ps(log_constant(kLogC3), m, log_constant(kLogC2));  // c2 - c3 m
+    const __m256 t2 = _mm256_fmadd_ps(t1, m, log_constant(kLogC1));
+    const __m256 t3 = _mm256_fmadd_ps(t2, m, log_constant(kLogC0));
+    return _mm256_fmadd_ps(_mm256_sub_ps(m, _mm256_set1_ps(1.0f)), t3, e);  // m - 1 is exact
+}
+
+// Four lanes through the same core: each lane's steps depend on that lane alone,
+// so the upper four (zeros) change nothing.
+inline __m128 FastLog2Core(__m128 x) { return _mm256_castps256_ps128(FastLog2Core(_mm256_zextps128_ps256(x))); }
 
 // log10|x| of four lanes: L times the float scale, one rounding.
 inline __m128 FastLog10x4(__m128 x)
 {
-    return _mm_mul_ps(FastLog2Core(x), LogLanes4::constant(kLog10VectorScale));
+    return _mm_mul_ps(FastLog2Core(x), _mm256_castps256_ps128(log_constant(kLog10VectorScale)));
 }
 
-// log10|x| of one value: L through the four-lane core (lane 0), widened and scaled
-// in double, the product rounded to float.
+// log10|x| of one value: L through the core (lane 0), widened and scaled in
+// double, the product rounded to float.
 inline float FastLog10(float x)
 {
     const float l = _mm_cvtss_f32(FastLog2Core(_mm_set_ss(x)));
