@@ -70,13 +70,13 @@
     ZRCALC_ENTRY(zrcalcGetMinMaxAveRMS_int16_t, BOTH, 28, BUILT)                            \
     ZRCALC_ENTRY(zrcalcGetMinMaxAveRMS_int32_t, BOTH, 32, BUILT)                            \
     ZRCALC_ENTRY(zrcalcMoveAndGetMinMaxAveRMS_int16_t, BOTH, 36, BUILT)                     \
-    /* filters (planned) */                                                                 \
-    ZRCALC_ENTRY(zrcalcIIRFilter_double, BOTH, 12, PLANNED)                                 \
-    ZRCALC_ENTRY(zrcalcIIRFilter_float, BOTH, 8, PLANNED)                                   \
-    ZRCALC_ENTRY(zrcalcIIRFilterArr_double, BOTH, 16, PLANNED)                              \
-    ZRCALC_ENTRY(zrcalcIIRFilterArr_float, BOTH, 16, PLANNED)                               \
-    ZRCALC_ENTRY(zrcalcFIRFilter_float, BOTH, 16, PLANNED)                                  \
-    ZRCALC_ENTRY(zrcalcPinkFilter_double, BOTH, 12, PLANNED)                                \
+    /* filters: filters/iir.cpp, filters/fir.cpp, filters/pink_noise.cpp */                 \
+    ZRCALC_ENTRY(zrcalcIIRFilter_double, BOTH, 12, BUILT)                                   \
+    ZRCALC_ENTRY(zrcalcIIRFilter_float, BOTH, 8, BUILT)                                     \
+    ZRCALC_ENTRY(zrcalcIIRFilterArr_double, BOTH, 16, BUILT)                                \
+    ZRCALC_ENTRY(zrcalcIIRFilterArr_float, BOTH, 16, BUILT)                                 \
+    ZRCALC_ENTRY(zrcalcFIRFilter_float, BOTH, 16, BUILT)                                    \
+    ZRCALC_ENTRY(zrcalcPinkFilter_double, BOTH, 12, BUILT)                                  \
     /* combustion analysis: combustion/raw_data_to_channels.cpp, cycle_averages.cpp */      \
     ZRCALC_ENTRY(zrCalcCACopyRawDataToChannels, BOTH, 28, BUILT)                            \
     ZRCALC_ENTRY(zrCalcCAOverallPressure, BOTH, 28, BUILT)                                  \

@@ -221,6 +221,13 @@ void check_entry_point(R(__attribute__((stdcall)) * f)(A...), const Target& targ
 
 }  // namespace zrabi
 
+// Two sections of the second-order form.
+template <>
+IIRFilterParams zrabi::parameter_block(Memory& m)
+{
+    return {0, 2, 2, 0, m.values<double>(2), reinterpret_cast<IIRTap*>(m.values<double>(2 * 3 * 4))};
+}
+
 namespace {
 
 using zrtest::TableEntry;

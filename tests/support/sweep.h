@@ -136,6 +136,16 @@ std::vector<Case> registered_cases();
         ::zrtest::register_cases(zrtest_sweep_##tag);                                                  \
     static std::vector<::zrtest::Case> zrtest_sweep_##tag()
 
+// a * b + c rounded once, the operands in registers: a model that reads guarded
+// memory must not hand it to a scalar fused multiply-add, which QEMU reads 16
+// bytes wide (src/common/lanes.h).
+template <class T>
+T fused(T a, T b, T c)
+{
+    asm("" : "+x"(a), "+x"(b), "+x"(c));
+    return std::fma(a, b, c);
+}
+
 // --- Values --------------------------------------------------------------------
 
 // Deterministic samples over the whole range of an integer type, or in
