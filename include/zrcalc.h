@@ -281,16 +281,38 @@ typedef struct CHSInterpolatorConfig {
 /* The interpolator object; opaque to the caller, reached through its handle. */
 typedef struct CHSInterpolator CHSInterpolator;
 
-/* Status codes of the interpolator functions. */
+/* Status codes of the interpolator functions. On a failure nothing in the
+ * interpolator changes and no out parameter is written. */
 enum {
     CHSInterpolator_Success = 0,
-    CHSInterpolator_InvalidArgument = 1,  /* null handle/config, rate <= 0, empty block */
+    CHSInterpolator_InvalidArgument = 1,  /* null handle/config, rate <= 0, empty block; memory not to be had */
     CHSInterpolator_BlockTooLong = 2,     /* more than historyLength - 2 samples */
     CHSInterpolator_Stopped = 3,          /* Stop was called; Reset restarts */
-    CHSInterpolator_InvalidHistoryLength = 4 /* zero or not a power of two */
+    CHSInterpolator_InvalidHistoryLength = 4 /* zero, one, or not a power of two */
 };
 
-/* Creates an interpolator; on status 0 stores its handle through handleOut. */
+/* The stream: output value k lies at input position k * inputRate / outputRate
+ * (k counted from 0 since Create or Reset). A call that brings the input count to
+ * I produces every value up to position I - 2, each on the Catmull-Rom segment
+ * between input samples w and w + 1 (w the whole part of the position, the
+ * fraction f a float): with P0 .. P3 the samples w - 1 .. w + 2 (sample 0 stands
+ * in for its missing predecessor), c = P0*M0, then fma(P1, M1, c), fma(P2, M2, c),
+ * fma(P3, M3, c) in four float lanes, M0 = (0, -1, 2, -1), M1 = (2, 0, -5, 3),
+ * M2 = (0, 1, 4, -3), M3 = (0, 0, -1, 1); the value is
+ * 0.5 * ((c0 + c1*f) + (c2*f*f + c3*f*f*f)), rounded in float as written. Positions
+ * are j / ratio + K / ratio in double for the call's values j = 0, 1, ... after the
+ * K values before it. A value at exactly position I - 2 takes the not yet received
+ * sample I from its ring slot with weight zero (the ring is zero-filled at
+ * creation, so it is finite). Every value uses the true samples whatever the
+ * block sizes, so the stream does not depend on how the input is split: a block
+ * of historyLength - 2 samples, which overwrites the ring slot of a sample that
+ * its first segment still needs, reads that sample from a copy kept aside. */
+
+/* Creates an interpolator; on status 0 stores its handle through handleOut. The
+ * output buffer holds every value that one call can produce at any ratio (at
+ * least (historyLength + 1) * ratio and (historyLength - 2) * ratio + 3 values);
+ * when that is 2^31 values or more, or the memory cannot be had, Create returns 1
+ * and leaves nothing allocated. */
 ZRCALC_API int32_t ZRCALC_STDCALL zrcalcCHSInterpolator_Create(CHSInterpolator** handleOut,
                                                                const CHSInterpolatorConfig* config);
 ZRCALC_API int32_t ZRCALC_CDECL zrcalcCHSInterpolator_Create_cdecl(CHSInterpolator** handleOut,

@@ -219,6 +219,76 @@ void check_entry_point(R(__attribute__((stdcall)) * f)(A...), const Target& targ
 }
 #endif
 
+// The interpolator's entry points work on an object of their own: each call gets
+// a fresh interpolator that has taken the same block, and the tested name must
+// give the status and the values that the direct call gives.
+constexpr CHSInterpolatorConfig kConfig{2.0, 3.0, 64};
+
+CHSInterpolator* fresh_interpolator()
+{
+    CHSInterpolator* h = nullptr;
+    EXPECT_EQ(zrcalcCHSInterpolator_Create(&h, &kConfig), 0);
+    const std::vector<float> block = zrtest::random_samples<float>(kCount, 1);
+    float* values = nullptr;
+    uint32_t count = 0;
+    zrcalcCHSInterpolator_InterpolateValues(h, block.data(), kCount, &values, &count);
+    return h;
+}
+
+// call(handle, values, valueCount) on a fresh interpolator: its status and values.
+template <class Call>
+std::pair<int32_t, std::vector<float>> outcome(Call call)
+{
+    CHSInterpolator* h = fresh_interpolator();
+    float* values = nullptr;
+    uint32_t count = 0;
+    const int32_t status = call(h, &values, &count);
+    std::pair<int32_t, std::vector<float>> o{status, std::vector<float>(values, values + count)};
+    zrcalcCHSInterpolator_Destroy(h);
+    return o;
+}
+
+void check_entry_point(int32_t(ZRCALC_STDCALL*)(CHSInterpolator**, const CHSInterpolatorConfig*), const Target& t)
+{
+    CHSInterpolator* h = nullptr;
+    EXPECT_EQ(call_at<int32_t>(t, &h, &kConfig), 0);
+    EXPECT_EQ(zrcalcCHSInterpolator_Destroy(h), 0);
+}
+
+// Destroy; Reset, after which the same block gives the same values again.
+void check_entry_point(int32_t(ZRCALC_STDCALL* f)(CHSInterpolator*), const Target& t)
+{
+    if (f == zrcalcCHSInterpolator_Destroy) {
+        EXPECT_EQ(call_at<int32_t>(t, fresh_interpolator()), 0);
+        return;
+    }
+    const std::vector<float> block = zrtest::random_samples<float>(kCount, 1);
+    const auto reset_then_block = [&](bool tested) {
+        return outcome([&](CHSInterpolator* h, float** v, uint32_t* n) {
+            const int32_t status = tested ? call_at<int32_t>(t, h) : f(h);
+            zrcalcCHSInterpolator_InterpolateValues(h, block.data(), kCount, v, n);
+            return status;
+        });
+    };
+    EXPECT_EQ(reset_then_block(true), reset_then_block(false));
+}
+
+void check_entry_point(int32_t(ZRCALC_STDCALL* f)(CHSInterpolator*, const float*, uint32_t, float**, uint32_t*),
+                       const Target& t)
+{
+    const std::vector<float> block = zrtest::random_samples<float>(kCount, 2);
+    EXPECT_EQ(outcome([&](CHSInterpolator* h, float** v, uint32_t* n) {
+                  return call_at<int32_t>(t, h, block.data(), kCount, v, n);
+              }),
+              outcome([&](CHSInterpolator* h, float** v, uint32_t* n) { return f(h, block.data(), kCount, v, n); }));
+}
+
+void check_entry_point(int32_t(ZRCALC_STDCALL* f)(CHSInterpolator*, float**, uint32_t*), const Target& t)
+{
+    EXPECT_EQ(outcome([&](CHSInterpolator* h, float** v, uint32_t* n) { return call_at<int32_t>(t, h, v, n); }),
+              outcome([&](CHSInterpolator* h, float** v, uint32_t* n) { return f(h, v, n); }));
+}
+
 }  // namespace zrabi
 
 // Two sections of the second-order form.
