@@ -304,9 +304,10 @@ enum {
  * K values before it. A value at exactly position I - 2 takes the not yet received
  * sample I from its ring slot with weight zero (the ring is zero-filled at
  * creation, so it is finite). Every value uses the true samples whatever the
- * block sizes, so the stream does not depend on how the input is split: a block
- * of historyLength - 2 samples, which overwrites the ring slot of a sample that
- * its first segment still needs, reads that sample from a copy kept aside. */
+ * block sizes: a block of historyLength - 2 samples, which overwrites the ring
+ * slot of a sample that its first segment still needs, reads that sample from a
+ * copy kept aside. A value's position is rounded from K / ratio of its call, so
+ * two ways of splitting a stream can differ in the last bit of a value. */
 
 /* Creates an interpolator; on status 0 stores its handle through handleOut. The
  * output buffer holds every value that one call can produce at any ratio (at
