@@ -55,11 +55,11 @@
     ZRCALC_ENTRY(zrcalcChannelFillBufferWithLinearFunction_double, BOTH, 24, BUILT)         \
     ZRCALC_ENTRY(zrcalcChannelFillBufferWithLinearFunction_float, BOTH, 16, BUILT)          \
     /* interpolation: interpolation/chs_interpolator.cpp */                                 \
-    ZRCALC_ENTRY(zrcalcCHSInterpolator_Create, BOTH, 8, BUILT)                             \
-    ZRCALC_ENTRY(zrcalcCHSInterpolator_Destroy, BOTH, 4, BUILT)                            \
-    ZRCALC_ENTRY(zrcalcCHSInterpolator_Reset, BOTH, 4, BUILT)                              \
-    ZRCALC_ENTRY(zrcalcCHSInterpolator_Stop, BOTH, 12, BUILT)                              \
-    ZRCALC_ENTRY(zrcalcCHSInterpolator_InterpolateValues, BOTH, 20, BUILT)                 \
+    ZRCALC_ENTRY(zrcalcCHSInterpolator_Create, BOTH, 8, BUILT)                              \
+    ZRCALC_ENTRY(zrcalcCHSInterpolator_Destroy, BOTH, 4, BUILT)                             \
+    ZRCALC_ENTRY(zrcalcCHSInterpolator_Reset, BOTH, 4, BUILT)                               \
+    ZRCALC_ENTRY(zrcalcCHSInterpolator_Stop, BOTH, 12, BUILT)                               \
+    ZRCALC_ENTRY(zrcalcCHSInterpolator_InterpolateValues, BOTH, 20, BUILT)                  \
     /* statistics: statistics/min_max.cpp, min_max_ave_rms.cpp, move_min_max_ave_rms.cpp */ \
     ZRCALC_ENTRY(zrcalcGetMinMax_double, BOTH, 16, BUILT)                                   \
     ZRCALC_ENTRY(zrcalcGetMinMax_float, BOTH, 16, BUILT)                                    \
