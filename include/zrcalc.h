@@ -810,12 +810,34 @@ ZRCALC_API void ZRCALC_STDCALL zrcalcPowerAngles(const float* spectrum, float* a
 ZRCALC_API void ZRCALC_CDECL zrcalcPowerAngles_cdecl(const float* spectrum, float* angles, int32_t orderCount,
                                                      float referenceAngle, float linesPerOrder);
 
-/* Active and reactive power sums of count voltage and current lines. */
+/* Active power P and reactive power Q of count voltage lines u and current lines
+ * i: line k gives p_k = ur*ir + ui*ii and q_k = ui*ir - ur*ii, the real and
+ * imaginary parts of u times the conjugate of i, in double from the widened floats
+ * (the products are exact, so each p_k and q_k is rounded once). Line 0 weighs 1/2,
+ * and so does the last line when count is odd and at least 3; every other line 1.
+ * The sums run in double in this order, which fixes their last bits (E is count
+ * rounded down to even, F count rounded down to a multiple of 4):
+ *   S = p_0 / 2;
+ *   lines 1, 2, 3, those below E, added one after another;
+ *   when count >= 8, lines 4 .. F-1 into four partial sums B_j from +0 (B_j takes
+ *   the lines 4 + 4m + j), then S += (B_0 + B_2) + (B_1 + B_3);
+ *   the remaining lines below E added one after another;
+ *   when count is odd and at least 3, S += p_(count-1) / 2.
+ * Q likewise from the q_k. P is written first, then Q; count <= 0 writes +0 to
+ * both. */
 ZRCALC_API void ZRCALC_STDCALL zrcalcPowerPandQsum(const float* voltage, const float* current, int32_t count,
                                                    double* activePower, double* reactivePower);
 ZRCALC_API void ZRCALC_CDECL zrcalcPowerPandQsum_cdecl(const float* voltage, const float* current, int32_t count,
                                                        double* activePower, double* reactivePower);
-/* Sums of the non-negative and of the negative products factor1[i] * factor2[i].
+/* Positive and negative energy: the products factor1[i] * factor2[i], each
+ * rounded to float and widened to double; a product below zero goes to the
+ * negative sum, any other (+0, -0, positive, NaN) to the positive sum. For
+ * count >= 8 the first count rounded down to a multiple of 8 products go into
+ * eight lane sums per sign, from +0 (lane j takes the products i = j mod 8),
+ * folded as c_j = lane_(j+4) + lane_j, then (c_0 + c_1) + (c_2 + c_3); the other
+ * products (all of them below 8) are added one after another to these totals.
+ * *positiveSum is written first, then *negativeSum (<= 0, +0 when no product is
+ * negative); count <= 0 writes +0 to both.
  * Windows exports the stdcall form as _zrcalcPowerCalculatePosAndNegEnergy@20. */
 ZRCALC_API void ZRCALC_STDCALL zrcalcPowerCalculatePosAndNegEnergy(const float* factor1, const float* factor2,
                                                                    int32_t count, double* positiveSum,
@@ -823,8 +845,10 @@ ZRCALC_API void ZRCALC_STDCALL zrcalcPowerCalculatePosAndNegEnergy(const float* 
 ZRCALC_API void ZRCALC_CDECL zrcalcPowerCalculatePosAndNegEnergy_cdecl(const float* factor1, const float* factor2,
                                                                        int32_t count, double* positiveSum,
                                                                        double* negativeSum);
-/* As above for the samples whose condition is above 0.5. Windows exports the
- * stdcall form as _zrcalcPowerCalculatePosAndNegEnergyOnCondition@24. */
+/* As above for the samples whose condition[i] > 0.5 (compared in float: 0.5 and
+ * NaN leave their sample out), without lane sums: every selected product is added
+ * to its sum one after another in index order. Windows exports the stdcall form
+ * as _zrcalcPowerCalculatePosAndNegEnergyOnCondition@24. */
 ZRCALC_API void ZRCALC_STDCALL zrcalcPowerCalculatePosAndNegEnergyOnCondition(const float* factor1,
                                                                               const float* factor2,
                                                                               const float* condition,
@@ -837,19 +861,33 @@ ZRCALC_API void ZRCALC_CDECL zrcalcPowerCalculatePosAndNegEnergyOnCondition_cdec
                                                                                   double* positiveSum,
                                                                                   double* negativeSum);
 
-/* Parameter block of zrcalcPowerSumVectorMultipliedWithScalar_double. */
+/* Parameter block of zrcalcPowerSumVectorMultipliedWithScalar_double:
+ * destination[i] = float(factor * source[i]) for i < count, the product in double
+ * and then rounded to float. When accumulate is nonzero, the values |destination[i]|
+ * widened to double are added one after another to a local sum from +0, and then
+ * absoluteSum = local + absoluteSum, one addition at the end. accumulate = 0
+ * leaves absoluteSum alone; count <= 0 writes nothing, absoluteSum included. A
+ * product beyond the float range gives an infinity in destination (and in
+ * absoluteSum). destination may lie on the memory of source itself
+ * ((float*)source, narrowing in place): each double is read before a float lands
+ * on it. Other overlaps are outside the contract. */
 typedef struct PowerScaleSumParams {
     const double* source;      /* count doubles */
     float* destination;        /* out: count floats, float(factor * source[i]) */
     ZRCALC_DOUBLE absoluteSum; /* in-out: grows by the sum of |destination[i]| when accumulate is set */
     float factor;
-    int32_t count;
+    int32_t count;      /* elements; <= 0: nothing is read or written */
     int32_t accumulate; /* nonzero: add the sum of absolute values */
 } PowerScaleSumParams;
 
 ZRCALC_API void ZRCALC_STDCALL zrcalcPowerSumVectorMultipliedWithScalar_double(PowerScaleSumParams* params);
 ZRCALC_API void ZRCALC_CDECL zrcalcPowerSumVectorMultipliedWithScalar_double_cdecl(PowerScaleSumParams* params);
-/* Sum of (samples[i] * factor)^2 in double. */
+/* Sum of y_i^2 in double, y_i = samples[i] * factor rounded to float and
+ * widened (each square is exact, each addition rounded), in the order of the
+ * energy sums: for count >= 8 eight lane sums over the first count rounded down
+ * to a multiple of 8, folded as c_j = lane_(j+4) + lane_j, then
+ * (c_0 + c_1) + (c_2 + c_3); the rest added one after another. count <= 0
+ * returns +0. */
 ZRCALC_API double ZRCALC_STDCALL zrcalcPowerMultiplyAndSquareElementsAndSumVector_float(const float* samples,
                                                                                        int32_t count,
                                                                                        float factor);

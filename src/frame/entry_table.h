@@ -103,11 +103,12 @@
     ZRCALC_ENTRY(zrcalcSin_float, BOTH, 12, PLANNED)                                        \
     /* power analysis (planned) */                                                          \
     ZRCALC_ENTRY(zrcalcPowerAngles, BOTH, 20, PLANNED)                                      \
-    ZRCALC_ENTRY(zrcalcPowerPandQsum, BOTH, 20, PLANNED)                                    \
-    ZRCALC_ENTRY(zrcalcPowerCalculatePosAndNegEnergy, DECORATED_TWIN, 20, PLANNED)          \
-    ZRCALC_ENTRY(zrcalcPowerCalculatePosAndNegEnergyOnCondition, DECORATED_TWIN, 24, PLANNED) \
-    ZRCALC_ENTRY(zrcalcPowerSumVectorMultipliedWithScalar_double, BOTH, 4, PLANNED)         \
-    ZRCALC_ENTRY(zrcalcPowerMultiplyAndSquareElementsAndSumVector_float, BOTH, 12, PLANNED) \
+    /* power sums and energy: power/power_sums.cpp */                                       \
+    ZRCALC_ENTRY(zrcalcPowerPandQsum, BOTH, 20, BUILT)                                      \
+    ZRCALC_ENTRY(zrcalcPowerCalculatePosAndNegEnergy, DECORATED_TWIN, 20, BUILT)            \
+    ZRCALC_ENTRY(zrcalcPowerCalculatePosAndNegEnergyOnCondition, DECORATED_TWIN, 24, BUILT) \
+    ZRCALC_ENTRY(zrcalcPowerSumVectorMultipliedWithScalar_double, BOTH, 4, BUILT)           \
+    ZRCALC_ENTRY(zrcalcPowerMultiplyAndSquareElementsAndSumVector_float, BOTH, 12, BUILT)   \
     ZRCALC_ENTRY(zrcalcPowerCalcFIR_float, BOTH, 4, PLANNED)                                \
     ZRCALC_ENTRY(zrcalcPowerHarmonicZero, BOTH, 8, PLANNED)                                 \
     ZRCALC_ENTRY(zrcalcPowerFindIndexOfMaxAmplitude, BOTH, 8, PLANNED)                      \

@@ -174,6 +174,11 @@ Block parameter_block(Memory& m)
     using Out = std::remove_pointer_t<decltype(Block::destination)>;
     return {m.values<int16_t>(2 * kCount), m.values<Out>(kCount), Out(0.1), Out(-0.25), int32_t(kCount), 2, 2};
 }
+template <>
+PowerScaleSumParams parameter_block<PowerScaleSumParams>(Memory& m)
+{
+    return {m.values<double>(kCount), m.values<float>(kCount), 1.5, 0.75f, int32_t(kCount), 1};
+}
 
 template <class T>
 T argument(Memory& memory, int index)
