@@ -101,16 +101,19 @@
     /* fast math (planned) */                                                               \
     ZRCALC_ENTRY(zrcalcATan_float, BOTH, 12, PLANNED)                                       \
     ZRCALC_ENTRY(zrcalcSin_float, BOTH, 12, PLANNED)                                        \
+    /* power angles: power/angles.cpp */                                                    \
+    ZRCALC_ENTRY(zrcalcPowerAngles, BOTH, 20, BUILT)                                        \
     /* power analysis (planned) */                                                          \
-    ZRCALC_ENTRY(zrcalcPowerAngles, BOTH, 20, PLANNED)                                      \
     ZRCALC_ENTRY(zrcalcPowerPandQsum, BOTH, 20, PLANNED)                                    \
     ZRCALC_ENTRY(zrcalcPowerCalculatePosAndNegEnergy, DECORATED_TWIN, 20, PLANNED)          \
     ZRCALC_ENTRY(zrcalcPowerCalculatePosAndNegEnergyOnCondition, DECORATED_TWIN, 24, PLANNED) \
     ZRCALC_ENTRY(zrcalcPowerSumVectorMultipliedWithScalar_double, BOTH, 4, PLANNED)         \
     ZRCALC_ENTRY(zrcalcPowerMultiplyAndSquareElementsAndSumVector_float, BOTH, 12, PLANNED) \
-    ZRCALC_ENTRY(zrcalcPowerCalcFIR_float, BOTH, 4, PLANNED)                                \
-    ZRCALC_ENTRY(zrcalcPowerHarmonicZero, BOTH, 8, PLANNED)                                 \
-    ZRCALC_ENTRY(zrcalcPowerFindIndexOfMaxAmplitude, BOTH, 8, PLANNED)                      \
+    /* power FIR, power of spectral lines: power/power_fir.cpp, power/line_power.cpp */     \
+    ZRCALC_ENTRY(zrcalcPowerCalcFIR_float, BOTH, 4, BUILT)                                  \
+    ZRCALC_ENTRY(zrcalcPowerHarmonicZero, BOTH, 8, BUILT)                                   \
+    ZRCALC_ENTRY(zrcalcPowerFindIndexOfMaxAmplitude, BOTH, 8, BUILT)                        \
+    /* power analysis (planned) */                                                          \
     ZRCALC_ENTRY(zrcalcPowerFlicker, BOTH, 16, PLANNED)                                     \
     ZRCALC_ENTRY(zrcalcPowerUnbalance, BOTH, 4, PLANNED)
 

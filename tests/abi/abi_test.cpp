@@ -175,6 +175,14 @@ Block parameter_block(Memory& m)
     return {m.values<int16_t>(2 * kCount), m.values<Out>(kCount), Out(0.1), Out(-0.25), int32_t(kCount), 2, 2};
 }
 
+// The power FIR's: the second of two coefficient sets over a ring of 40 samples,
+// the window wrapping past the ring's end.
+template <>
+PowerFirParams parameter_block<PowerFirParams>(Memory& m)
+{
+    return {m.values<float>(40), m.values<float>(32), 5, 1, 40};
+}
+
 template <class T>
 T argument(Memory& memory, int index)
 {
