@@ -1,45 +1,26 @@
 // zrcalcPowerHarmonicZero and zrcalcPowerFindIndexOfMaxAmplitude against models
-// of their rules through the sweep driver, then the stated values. Count 0 of the
-// search has an empty array: reading any line faults.
+// of their rules through the sweep driver, then the stated values. At count 0 the
+// lines are an empty array: reading any of them faults.
 
 #include "common/lanes.h"
 #include "support/sweep.h"
 
 namespace {
 
-double total_power(const float* x, uint32_t n)
-{
-    double total = 0.0;
-    for (uint32_t k = 0; k < n; ++k) {
-        const double re = x[2 * k], im = x[2 * k + 1];
-        total = total + zrcalc::fused_multiply_add(im, im, re * re);
-    }
-    return total;
-}
+using zrcalc::fused_multiply_add;
 
-// One line at a time for every count: the first line whose power beats all before it and 0.0.
-int32_t strongest(const float* x, uint32_t n)
-{
-    float largest = 0.0f;
-    int32_t line = 1;
-    for (uint32_t k = 1; k < n; ++k)
-        if (const float p = zrcalc::fused_multiply_add(x[2 * k + 1], x[2 * k + 1], x[2 * k] * x[2 * k]); p > largest)
-            largest = p, line = int32_t(k);
-    return line;
-}
-
-// Small integers (many equal powers), wide values, each with infinities, NaNs and
-// zero lines; or one pair of values in either order, whose powers tie unfused.
+// Small integers (equal powers), wide values, one pair of values in either order
+// (powers that tie unless fused), each with lines of 0, NaN or infinity; or lines
+// of 0 and NaN only (no power above 0).
 std::vector<float> lines(std::size_t n, uint64_t seed)
 {
-    auto x = zrtest::random_samples<float>(n, seed, seed % 3 ? 1e4 : 3.5);
-    std::mt19937_64 rng(seed);
-    const float specials[] = {0, std::numeric_limits<float>::infinity(), std::numeric_limits<float>::quiet_NaN()};
-    const float pair[2] = {x.empty() ? 0 : x[0], n < 2 ? 0 : x[1]};
-    for (std::size_t i = 0, flip = 0; i < n; ++i) {
-        flip = i % 2 ? flip : rng() % 2;
-        if (seed % 3 == 2) x[i] = pair[i % 2 ^ flip];
-        else x[i] = rng() % 16 == 0 ? specials[rng() % 3] : seed % 3 ? x[i] : std::trunc(x[i]);
+    auto x = zrtest::random_samples<float>(n, seed, seed % 4 ? 1e4 : 3.5);
+    const float pair[2] = {n ? x[0] : 0, n ? x[1] : 0}, specials[3] = {0, NAN, INFINITY};
+    for (std::size_t i = 0; i < n; ++i) {
+        const uint64_t r = (seed + i / 2) * 0x9E3779B97F4A7C15u >> 40;  // one draw per line
+        if (seed % 4 == 2) x[i] = pair[(i + r) % 2];
+        else if (seed % 4 == 3 || r % 16 == 0) x[i] = specials[r / 16 % (seed % 4 == 3 ? 2 : 3)];
+        else if (seed % 4 == 0) x[i] = std::trunc(x[i]);
     }
     return x;
 }
@@ -47,29 +28,46 @@ std::vector<float> lines(std::size_t n, uint64_t seed)
 template <class R>
 zrtest::Case over_lines(const char* entry, R (*call)(const float*, uint32_t), R (*rule)(const float*, uint32_t))
 {
-    return {entry, "",
-            {zrtest::in<float>(zrtest::fill_with<float>(lines), [](uint32_t n) { return 2 * n; }),
-             zrtest::cell<R>(zrtest::Dir::Out)},
-            3 * 16 + 3,
+    return {entry, "", {zrtest::in<float>(zrtest::fill_with<float>(lines), [](uint32_t n) { return 2 * n; }),
+                        zrtest::cell<R>(zrtest::Dir::Out)}, 3 * 16 + 3,
             [=](zrtest::Arrays a, uint32_t n) { *a.at<R>(1) = call(a.at<float>(0), n); },
-            [=](zrtest::Arrays a, uint32_t n) { *a.at<R>(1) = rule(a.at<float>(0), n); },
-            {},
-            {100, 257},
-            6};
+            [=](zrtest::Arrays a, uint32_t n) { *a.at<R>(1) = rule(a.at<float>(0), n); }, {}, {100, 257}, 8};
+}
+
+// The total in line order.
+double total(const float* x, uint32_t n)
+{
+    double sum = 0.0;
+    for (uint32_t k = 0; k < n; ++k) {
+        const double re = x[2 * k], im = x[2 * k + 1];
+        sum = sum + fused_multiply_add(im, im, re * re);
+    }
+    return sum;
+}
+
+// The first line whose power beats 0.0 and every line before it, at every count.
+int32_t strongest(const float* x, uint32_t n)
+{
+    float largest = 0.0f;
+    int32_t line = 1;
+    for (uint32_t k = 1; k < n; ++k) {
+        const float re = x[2 * k], im = x[2 * k + 1], p = fused_multiply_add(im, im, re * re);
+        if (p > largest) largest = p, line = int32_t(k);
+    }
+    return line;
 }
 
 ZRTEST_SWEEP(line_power)
 {
-    return {over_lines<double>("zrcalcPowerHarmonicZero", zrcalcPowerHarmonicZero, total_power),
+    return {over_lines<double>("zrcalcPowerHarmonicZero", zrcalcPowerHarmonicZero, total),
             over_lines<int32_t>("zrcalcPowerFindIndexOfMaxAmplitude", zrcalcPowerFindIndexOfMaxAmplitude, strongest)};
 }
 
+// Line (3, 4); lines of powers 0, 5, 9, 2, then 100, 5, 9, 2 (line 0 is ignored).
 TEST(LinePower, StatedValues)
 {
-    const float line[] = {3, 4};
+    const float line[] = {3, 4}, powers[] = {0, 0, 2, 1, 3, 0, 1, 1}, line0Largest[] = {6, 8, 2, 1, 3, 0, 1, 1};
     EXPECT_EQ(25.0, zrcalcPowerHarmonicZero(line, 1));
-    // Powers 0, 5, 9, 2, then 100, 5, 9, 2: line 0 is ignored.
-    const float powers[] = {0, 0, 2, 1, 3, 0, 1, 1}, line0Largest[] = {6, 8, 2, 1, 3, 0, 1, 1};
     EXPECT_EQ(2, zrcalcPowerFindIndexOfMaxAmplitude(powers, 4));
     EXPECT_EQ(2, zrcalcPowerFindIndexOfMaxAmplitude(line0Largest, 4));
 }
