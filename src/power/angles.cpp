@@ -57,6 +57,21 @@ float wrapped(float r)
     return r;
 }
 
+// The angle of an order (k as a float) from its line m and the phases of lines m
+// and m + 1. Out of line on purpose: inline, the arctangent calls between the
+// steps of an order leave the loop's fixed operands on the stack, and the
+// compiler would fold them into a scalar fused multiply-add as memory operands,
+// which the emulator reads too wide (common/lanes.h). Here they come in registers.
+[[gnu::noinline]] float order_angle(float order, int32_t m, float linesPerOrder, float referenceAngle, float phase1,
+                                    float phase2)
+{
+    const float fraction = fused_multiply_add(order, linesPerOrder, -static_cast<float>(m));
+    float step = phase2 - phase1;
+    if (!(phase2 > phase1)) step += 360.0f;
+    const float relative = fused_multiply_add(-order, referenceAngle, phase1);  // phase1 - k * reference
+    return wrapped(-fused_multiply_add(fraction, step, relative));
+}
+
 }  // namespace
 
 void ZRCALC_STDCALL zrcalcPowerAngles(const float* spectrum, float* angles, int32_t orderCount, float referenceAngle,
@@ -75,15 +90,11 @@ void ZRCALC_STDCALL zrcalcPowerAngles(const float* spectrum, float* angles, int3
     for (uint32_t k = 1; k <= static_cast<uint32_t>(orderCount); ++k) {
         const float order = static_cast<float>(static_cast<int32_t>(k));
         const int32_t m = static_cast<int32_t>(order * linesPerOrder);  // truncated toward zero
-        const float fraction = fused_multiply_add(order, linesPerOrder, -static_cast<float>(m));
         if (m != line) {
             phase1 = m == line + 1 ? phase2 : line_phase(spectrum, std::size_t(m));
             phase2 = line_phase(spectrum, std::size_t(m) + 1);
             line = m;
         }
-        float step = phase2 - phase1;
-        if (!(phase2 > phase1)) step += 360.0f;
-        const float relative = fused_multiply_add(-order, referenceAngle, phase1);  // phase1 - k * reference
-        angles[k] = wrapped(-fused_multiply_add(fraction, step, relative));
+        angles[k] = order_angle(order, m, linesPerOrder, referenceAngle, phase1, phase2);
     }
 }

@@ -6,6 +6,8 @@
 #include "common/lanes.h"
 #include "support/sweep.h"
 
+#include <numeric>
+
 namespace {
 
 // Tap t reads ring[(position - 16 + t) mod L]; the lanes when the 16 fit before the end.
@@ -46,10 +48,10 @@ ZRTEST_SWEEP(power_fir)
 // Weights 1/16: the means of ring[0 .. 15], ring[4 .. 19], and ring[9 .. 19] with ring[0 .. 4].
 TEST(PowerCalcFIR, StatedWindows)
 {
-    const float ring[20] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 19};
-    const std::vector<float> sixteenths(16, 1.0f / 16);
+    std::vector<float> ring(20), sixteenths(16, 1.0f / 16);
+    std::iota(ring.begin(), ring.end(), 0.0f);
     for (const auto& [position, mean] : {std::pair{16u, 7.5f}, {0u, 11.5f}, {5u, 10.25f}}) {
-        const PowerFirParams p{ring, sixteenths.data(), position, 0, 20};
+        const PowerFirParams p{ring.data(), sixteenths.data(), position, 0, 20};
         EXPECT_TRUE(zrtest::BitsEqual(mean, zrcalcPowerCalcFIR_float(&p))) << position;
     }
 }
