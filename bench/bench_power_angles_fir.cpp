@@ -67,8 +67,6 @@ void PowerAngles(benchmark::State& state, Angles angles, float linesPerOrder)
 
 // ------------------------------------------------------------------ FIR
 
-constexpr uint32_t kRing = 1024;
-
 float plain_fir(const PowerFirParams* p)
 {
     const float* c = p->coefficientSets + std::size_t(p->coefficientSet) * 16;
@@ -85,13 +83,14 @@ float plain_fir(const PowerFirParams* p)
 
 void PowerFir(benchmark::State& state, float (*fir)(const PowerFirParams*))
 {
-    Buffer<float> ring(kRing, 3), coefficients(64, 4);
+    const auto length = static_cast<uint32_t>(state.range(0));
+    Buffer<float> ring(length, 3), coefficients(64, 4);
     for (auto _ : state)
-        for (uint32_t position = 0; position < kRing; ++position) {
-            const PowerFirParams p{ring.data(), coefficients.data(), position, position % 4, kRing};
+        for (uint32_t position = 0; position < length; ++position) {
+            const PowerFirParams p{ring.data(), coefficients.data(), position, position % 4, length};
             benchmark::DoNotOptimize(fir(&p));
         }
-    set_throughput(state, kRing, 16 * sizeof(float));
+    set_throughput(state, length, 16 * sizeof(float));
 }
 
 // ------------------------------------------------------------------ lines
@@ -138,8 +137,8 @@ BENCHMARK_CAPTURE(PowerAngles, scalar_1_line, plain_angles, 1.0f) ZRCALC_ORDERS;
 BENCHMARK_CAPTURE(PowerAngles, zrcalcPowerAngles_10_lines, zrcalcPowerAngles, 10.0f) ZRCALC_ORDERS;
 BENCHMARK_CAPTURE(PowerAngles, scalar_10_lines, plain_angles, 10.0f) ZRCALC_ORDERS;
 
-BENCHMARK_CAPTURE(PowerFir, zrcalcPowerCalcFIR_float, zrcalcPowerCalcFIR_float);
-BENCHMARK_CAPTURE(PowerFir, scalar, plain_fir);
+BENCHMARK_CAPTURE(PowerFir, zrcalcPowerCalcFIR_float, zrcalcPowerCalcFIR_float)->Arg(1024);
+BENCHMARK_CAPTURE(PowerFir, scalar, plain_fir)->Arg(1024);
 
 BENCHMARK_CAPTURE(TotalPower, zrcalcPowerHarmonicZero, zrcalcPowerHarmonicZero) ZRCALC_SIZES;
 BENCHMARK_CAPTURE(TotalPower, scalar, plain_total) ZRCALC_SIZES;

@@ -23,8 +23,8 @@ std::vector<float> lines(std::size_t n, uint64_t seed)
     return x;
 }
 
-template <class R>
-zrtest::Case over_lines(const char* entry, R (*call)(const float*, uint32_t), R (*rule)(const float*, uint32_t))
+template <class R, class Call>
+zrtest::Case over_lines(const char* entry, Call call, R (*rule)(const float*, uint32_t))
 {
     return {entry, "", {zrtest::in<float>(zrtest::fill_with<float>(lines), [](uint32_t n) { return 2 * n; }),
                         zrtest::cell<R>(zrtest::Dir::Out)}, 3 * 16 + 3,
