@@ -803,8 +803,31 @@ ZRCALC_API void ZRCALC_CDECL zrcalcSin_float_cdecl(const float* input, float* ou
 /* Complex lines are interleaved float pairs: line k is (floats 2k, 2k + 1),
  * real part first. Angles are in degrees. */
 
-/* angles[k] for k = 1 .. orderCount: phase of harmonic k relative to
- * k * referenceAngle, wrapped into [-180, 180]. angles[0] is not written. */
+/* angles[k] for k = 1 .. n = orderCount: phase of harmonic k relative to
+ * k * referenceAngle in degrees, wrapped into [-180, 180]; angles[0] is not
+ * written, and nothing is read or written when n < 1. Single precision unless
+ * said otherwise; fma is one rounding. For each k in turn, with K = (float)k and
+ * L = linesPerOrder:
+ *  1. m = (int32)(K * L) (float product, truncated); f = fma(K, L, -(float)m).
+ *  2. Phase of a line (re, im): (float)(atan2(re, im) * 57.29577951308232), with
+ *     the C runtime's double atan2 of the widened parts (the angle from the
+ *     imaginary axis toward the real axis); + 360 when below 0. p1 is the phase
+ *     of line m, p2 that of line m + 1.
+ *  3. d = p2 - p1, + 360 when p2 is not greater than p1 (so equal phases step
+ *     a whole turn).
+ *  4. r = -fma(f, d, fma(-K, referenceAngle, p1)).
+ *  5. In this order, each step on the result of the one before: r < -360:
+ *     r = (float)(360 * frac(r * 0.00277777785f)), frac the signed fractional
+ *     part of the float product widened to double (modf); r < -180: r += 360;
+ *     r > 360: as for r < -360; r > 180: r -= 360. So -200 gives 160, 200 gives
+ *     -160, +-180 stay, and -400 and 400 give -40 and 40 a little off
+ *     (-+40.0000191: the float 1/360 is slightly too large).
+ * spectrum must hold line m_n + 1, m_n the line of order n as step 1 computes it:
+ * the float product can round up to the next whole line (10 * 0.7f gives line 7,
+ * although the exact product is below 7). linesPerOrder is at least 0 (-0 too):
+ * a negative or NaN spacing, or an order-n position K * L of 2^31 or more (so an
+ * infinite one), would put a line before the spectrum or nowhere, and the call
+ * then reads and writes nothing, as for n < 1. */
 ZRCALC_API void ZRCALC_STDCALL zrcalcPowerAngles(const float* spectrum, float* angles, int32_t orderCount,
                                                  float referenceAngle, float linesPerOrder);
 ZRCALC_API void ZRCALC_CDECL zrcalcPowerAngles_cdecl(const float* spectrum, float* angles, int32_t orderCount,
@@ -904,14 +927,37 @@ typedef struct PowerFirParams {
     uint32_t ringLength;          /* at least 16 */
 } PowerFirParams;
 
-/* 16-tap FIR output over the 16 newest samples of the ring. */
+/* 16-tap FIR output over the 16 newest samples of the ring: with c the 16
+ * floats from coefficientSets + 16 * coefficientSet (c[0] weighs the oldest
+ * sample, c[15] the newest) and the window starting at s = position - 16, or
+ * position - 16 + ringLength when position < 16, y = sum over t of
+ * c[t] * ring[(s + t) mod ringLength] in single precision, in one of two orders:
+ *  - contiguous window (ringLength - s >= 16, so position 0 too): l_j =
+ *    fma(ring[s + 8 + j], c[8 + j], ring[s + j] * c[j]) for j = 0 .. 7, and
+ *    y = ((l4 + l5) + (l6 + l7)) + ((l0 + l1) + (l2 + l3));
+ *  - window wrapping past the ring's end: y = 0, then y = fma(c[t], sample, y)
+ *    for t = 0 .. 15, oldest sample first.
+ * The two orders can differ in the last bits for the same samples.
+ * Outside the contract every read still stays in the ring: a position past
+ * ringLength counts modulo ringLength (as if the host had wrapped it), a ring
+ * shorter than 16 is gone round more than once in the wrapping order (s is
+ * (position - 16) mod ringLength), and ringLength 0 reads nothing and returns
+ * +0. */
 ZRCALC_API float ZRCALC_STDCALL zrcalcPowerCalcFIR_float(const PowerFirParams* params);
 ZRCALC_API float ZRCALC_CDECL zrcalcPowerCalcFIR_float_cdecl(const PowerFirParams* params);
-/* Total power of count lines: sum of re^2 + im^2 in double. */
+/* Total power of count lines in double: from 0, add fma(im, im, re * re) of the
+ * widened parts of lines 0, 1, ... one after another (re * re is exact), each
+ * addition rounded in turn. count 0 returns +0. */
 ZRCALC_API double ZRCALC_STDCALL zrcalcPowerHarmonicZero(const float* lines, uint32_t count);
 ZRCALC_API double ZRCALC_CDECL zrcalcPowerHarmonicZero_cdecl(const float* lines, uint32_t count);
-/* Index (1 .. count-1) of the line with the largest power; line 0 is never
- * chosen; count >= 1 (count = 1 returns 1 without reading). */
+/* Index (1 .. count - 1) of the line with the largest power, the power of a
+ * line being fma(im, im, re * re) in float (re * re rounded first); line 0 is
+ * never read. The search starts from a largest power of 0.0 at line 1 and takes
+ * a line only when its power is strictly larger, for every count: so the lowest
+ * of equal largest powers wins, a NaN power never does, and 1 comes back when
+ * no power is above 0. count 1 returns 1 and reads nothing; so does count 0,
+ * which would otherwise stand for 2^32 - 1 lines. count is at most 2^31, so
+ * that the index fits the result. */
 ZRCALC_API int32_t ZRCALC_STDCALL zrcalcPowerFindIndexOfMaxAmplitude(const float* lines, uint32_t count);
 ZRCALC_API int32_t ZRCALC_CDECL zrcalcPowerFindIndexOfMaxAmplitude_cdecl(const float* lines, uint32_t count);
 

@@ -98,22 +98,24 @@
     /* graph support (planned) */                                                           \
     ZRCALC_ENTRY(zrcalcGetXYValGraph2D, BOTH, 4, PLANNED)                                   \
     ZRCALC_ENTRY(zrcalcFindCursorXY, BOTH, 44, PLANNED)                                     \
-    /* fast math (planned) */                                                               \
+    /* fast math: fastmath/sine.cpp (arctangent planned) */                                 \
     ZRCALC_ENTRY(zrcalcATan_float, BOTH, 12, PLANNED)                                       \
-    ZRCALC_ENTRY(zrcalcSin_float, BOTH, 12, PLANNED)                                        \
-    /* power analysis (planned) */                                                          \
-    ZRCALC_ENTRY(zrcalcPowerAngles, BOTH, 20, PLANNED)                                      \
+    ZRCALC_ENTRY(zrcalcSin_float, BOTH, 12, BUILT)                                          \
+    /* power angles: power/angles.cpp */                                                    \
+    ZRCALC_ENTRY(zrcalcPowerAngles, BOTH, 20, BUILT)                                        \
     /* power sums and energy: power/power_sums.cpp */                                       \
     ZRCALC_ENTRY(zrcalcPowerPandQsum, BOTH, 20, BUILT)                                      \
     ZRCALC_ENTRY(zrcalcPowerCalculatePosAndNegEnergy, DECORATED_TWIN, 20, BUILT)            \
     ZRCALC_ENTRY(zrcalcPowerCalculatePosAndNegEnergyOnCondition, DECORATED_TWIN, 24, BUILT) \
     ZRCALC_ENTRY(zrcalcPowerSumVectorMultipliedWithScalar_double, BOTH, 4, BUILT)           \
     ZRCALC_ENTRY(zrcalcPowerMultiplyAndSquareElementsAndSumVector_float, BOTH, 12, BUILT)   \
-    ZRCALC_ENTRY(zrcalcPowerCalcFIR_float, BOTH, 4, PLANNED)                                \
-    ZRCALC_ENTRY(zrcalcPowerHarmonicZero, BOTH, 8, PLANNED)                                 \
-    ZRCALC_ENTRY(zrcalcPowerFindIndexOfMaxAmplitude, BOTH, 8, PLANNED)                      \
-    ZRCALC_ENTRY(zrcalcPowerFlicker, BOTH, 16, PLANNED)                                     \
-    ZRCALC_ENTRY(zrcalcPowerUnbalance, BOTH, 4, PLANNED)
+    /* power FIR, power of spectral lines: power/power_fir.cpp, power/line_power.cpp */     \
+    ZRCALC_ENTRY(zrcalcPowerCalcFIR_float, BOTH, 4, BUILT)                                  \
+    ZRCALC_ENTRY(zrcalcPowerHarmonicZero, BOTH, 8, BUILT)                                   \
+    ZRCALC_ENTRY(zrcalcPowerFindIndexOfMaxAmplitude, BOTH, 8, BUILT)                        \
+    /* flicker, unbalance: power/flicker.cpp, power/unbalance.cpp */                        \
+    ZRCALC_ENTRY(zrcalcPowerFlicker, BOTH, 16, BUILT)                                       \
+    ZRCALC_ENTRY(zrcalcPowerUnbalance, BOTH, 4, BUILT)
 
 #define ZRCALC_ALIASES(ZRCALC_ALIAS)                                                                     \
     ZRCALC_ALIAS(zrcalcChannelGetScaledValuesAtPos_double_aligned_output, zrcalcChannelGetScaledValuesAtPos_double, BUILT) \

@@ -180,6 +180,14 @@ PowerScaleSumParams parameter_block<PowerScaleSumParams>(Memory& m)
     return {m.values<double>(kCount), m.values<float>(kCount), 1.5, 0.75f, int32_t(kCount), 1};
 }
 
+// The power FIR's: the second of two coefficient sets over a ring of 40 samples,
+// the window wrapping past the ring's end.
+template <>
+PowerFirParams parameter_block<PowerFirParams>(Memory& m)
+{
+    return {m.values<float>(40), m.values<float>(32), 5, 1, 40};
+}
+
 template <class T>
 T argument(Memory& memory, int index)
 {
