@@ -101,6 +101,8 @@
     /* fast math (planned) */                                                               \
     ZRCALC_ENTRY(zrcalcATan_float, BOTH, 12, PLANNED)                                       \
     ZRCALC_ENTRY(zrcalcSin_float, BOTH, 12, PLANNED)                                        \
+    /* flickermeter chain: power/flicker.cpp */                                             \
+    ZRCALC_ENTRY(zrcalcPowerFlicker, BOTH, 16, BUILT)                                       \
     /* power analysis (planned) */                                                          \
     ZRCALC_ENTRY(zrcalcPowerAngles, BOTH, 20, PLANNED)                                      \
     ZRCALC_ENTRY(zrcalcPowerPandQsum, BOTH, 20, PLANNED)                                    \
@@ -111,7 +113,6 @@
     ZRCALC_ENTRY(zrcalcPowerCalcFIR_float, BOTH, 4, PLANNED)                                \
     ZRCALC_ENTRY(zrcalcPowerHarmonicZero, BOTH, 8, PLANNED)                                 \
     ZRCALC_ENTRY(zrcalcPowerFindIndexOfMaxAmplitude, BOTH, 8, PLANNED)                      \
-    ZRCALC_ENTRY(zrcalcPowerFlicker, BOTH, 16, PLANNED)                                     \
     ZRCALC_ENTRY(zrcalcPowerUnbalance, BOTH, 4, PLANNED)
 
 #define ZRCALC_ALIASES(ZRCALC_ALIAS)                                                                     \
