@@ -32,12 +32,33 @@
 
 #include <cstdint>
 
-#include "common/lanes.h"
 #include "zrcalc.h"
 
 namespace {
 
-using zrcalc::fused_multiply_add;
+// The scalar fused steps, each one instruction on register operands: a * b + c,
+// a * b - c and c - a * b, each rounded once. The emulator rule of
+// common/lanes.h forbids a memory operand on a scalar fused multiply-add; with
+// this many values live, the compiler spills some and would fold their reload
+// into the instruction, which the lane layer's helper cannot prevent. The
+// subtracting forms are single instructions too: negating first and fusing an
+// addition gives the same number, but the negation would add a step to a low-pass
+// section's recursion, the longest wait of the chain.
+inline double fused_multiply_add(double a, double b, double c)
+{
+    asm("vfmadd231sd %2, %1, %0" : "+x"(c) : "x"(a), "x"(b));
+    return c;
+}
+inline double fused_multiply_subtract(double a, double b, double c)
+{
+    asm("vfmsub231sd %2, %1, %0" : "+x"(c) : "x"(a), "x"(b));
+    return c;
+}
+inline double fused_negative_multiply_add(double a, double b, double c)
+{
+    asm("vfnmadd231sd %2, %1, %0" : "+x"(c) : "x"(a), "x"(b));
+    return c;
+}
 
 constexpr double kDemodulatorScale = 0.5;
 constexpr double kOutputScale = 1238400.0;  // 0x12E580: the 230 V / 60 W lamp's unit of perceptibility
@@ -92,7 +113,7 @@ struct LowPassSection : InputHistory {
 
     double recur(double t)
     {
-        const double y = fused_multiply_add(-a2, y2, fused_multiply_add(t, b, -(a1 * y1)));
+        const double y = fused_negative_multiply_add(a2, y2, fused_multiply_subtract(t, b, a1 * y1));
         y2 = y1, y1 = y;
         return y;
     }
