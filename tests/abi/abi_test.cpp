@@ -174,16 +174,13 @@ Block parameter_block(Memory& m)
     using Out = std::remove_pointer_t<decltype(Block::destination)>;
     return {m.values<int16_t>(2 * kCount), m.values<Out>(kCount), Out(0.1), Out(-0.25), int32_t(kCount), 2, 2};
 }
-// The flicker state: 19 arrays of stable filter values (coefficients and histories in [-0.18, 0.18]), the flag
-// 0 so that the first sample seeds the high-pass.
+// The flicker state: 19 arrays of a stable chain (every coefficient and history 0.03), the flag 0 so that the
+// first sample seeds the high-pass.
 template <>
 PowerFlickerState parameter_block<PowerFlickerState>(Memory& m)
 {
     double* f[19];
-    for (int k = 0; k < 19; ++k) {
-        f[k] = m.values<double>(12);
-        for (int j = 0; j < 12; ++j) f[k][j] = 0.03 * (j % 7 - k % 7);
-    }
+    for (double*& p : f) p = std::fill_n(m.values<double>(12), 12, 0.03) - 12;
     return {f[0],  f[1],  f[2],  f[3],  f[4],  f[5],  f[6],  f[7],  f[8], f[9],
             f[10], f[11], f[12], f[13], f[14], f[15], f[16], f[17], f[18], 0};
 }
