@@ -884,7 +884,8 @@ typedef struct PowerFlickerState {
  * flicker values out, sample by sample, every step in double precision:
  *   x = (u * u) * 0.5                       (u widened from float)
  *   low-pass sections k = 0, 1, 2, input x for k = 0, else section k - 1's y:
- *     y = fma(-A2, y2, fma((x + x2) + 2 * x1, B, -(A1 * y1)))
+ *     t = (x + x2) + 2 * x1;  p = A1 * y1;
+ *     r = t * B - p (one rounding);  y = r - A2 * y2 (one rounding)
  *   w = y of section 2. If started is 0: w one back = w, and started = 1.
  *   h = fma(H2, h1, H0 * w + H1 * w1)                            (high-pass)
  *   v = fma(C3, v2, C1 * h2) + fma(C2, v1, C0 * h)              (band-pass)
@@ -895,7 +896,8 @@ typedef struct PowerFlickerState {
  * bandPassOutputHistory and v1', v2' from weightingInputHistory (equal after the
  * first sample), h2 from bandPassInputHistory and h1 from highPassOutputHistory.
  * Where the rule fuses a bracket (a * b + c * d), the product written first is the
- * fused one: c * d is rounded, then a * b + that rounds once.
+ * fused one: c * d is rounded, then a * b + that rounds once. A NaN in the
+ * samples or the state stays NaN; its sign and payload are not fixed.
  * State: the histories are read at the start and written back once at the end
  * (the block is consistent only after the call returns); the low-pass arrays
  * then hold the last sample's values, with stageInput[k + 1] = stageOutput[k]

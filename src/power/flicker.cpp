@@ -3,10 +3,13 @@
 //
 // Seven recursive filters follow each other: three low-pass sections, the
 // high-pass, the band-pass, the second weighting section and the smoothing. Each
-// is a chain of dependent roundings from one sample to the next (a low-pass
-// section's is A1 y1, the fused step by B, the fused step by A2: three latencies
-// per sample), and the whole chain costs about three times as many arithmetic
-// steps per sample as that longest wait. Two paths:
+// carries a chain of dependent roundings from one sample to the next; the longest
+// are a low-pass section's (A1 y1, the fused step by B, the fused step by A2) and
+// the weighting section's (C7 z1 fused, the addition, C4 v fused): three
+// latencies, about 12 cycles, per sample. One sample through the whole chain
+// takes about 43 arithmetic steps, which two arithmetic ports issue in about 22
+// cycles: taken one sample at a time, the chain waits on the ports, not on its
+// recursions. Two paths:
 //
 // Element path: one sample through all seven filters. It takes the first sample
 // the state block ever sees (the high-pass is seeded from it), the samples after
@@ -16,18 +19,19 @@
 // recursions in flight together. Every filter splits into the part that needs no
 // earlier output of its own (the numerator's sum of a low-pass section, a
 // high-pass input product, ...), taken for four samples in one 256-bit vector, and
-// its recursion, taken lane by lane in scalar code. In pass g filter k works on
-// group g - k, whose inputs filter k - 1 produced in the pass before, so within a
-// pass the seven recursions do not wait on each other. The first six passes fill
-// the pipeline and the last six drain it.
+// its recursion, taken lane by lane in scalar code: about 24 steps per sample, so
+// the recursions' 12 cycles set the pace (twice the speed of the element path).
+// In pass g filter k works on group g - k, whose inputs filter k - 1 produced in
+// the pass before, so within a pass the seven recursions do not wait on each
+// other. The first six passes fill the pipeline and the last six drain it.
 //
 // Same bits on both paths: every value goes through the same operations on the
 // same operands in the same order; a vector lane rounds as the scalar operation
 // does; and only the schedule differs. The histories live in locals for the whole
 // block and reach the state block at its end, so no value can see the schedule.
 // The group path reads each input group before it writes any output at or after
-// it (outputs lag the inputs by 24 samples), so it computes in place as the
-// element path does.
+// it (outputs lag the inputs by 24 samples), so it computes in place, and with the
+// output before the input, as the element path does.
 #include <immintrin.h>
 
 #include <cstdint>
@@ -42,8 +46,8 @@ namespace {
 // this many values live, the compiler spills some and would fold their reload
 // into the instruction, which the lane layer's helper cannot prevent. The
 // subtracting forms are single instructions too: negating first and fusing an
-// addition gives the same number, but the negation would add a step to a low-pass
-// section's recursion, the longest wait of the chain.
+// addition gives the same number (a NaN may come out with the other sign), but the
+// negation would add a step to a low-pass section's recursion, a longest wait.
 inline double fused_multiply_add(double a, double b, double c)
 {
     asm("vfmadd231sd %2, %1, %0" : "+x"(c) : "x"(a), "x"(b));
@@ -61,7 +65,7 @@ inline double fused_negative_multiply_add(double a, double b, double c)
 }
 
 constexpr double kDemodulatorScale = 0.5;
-constexpr double kOutputScale = 1238400.0;  // 0x12E580: the 230 V / 60 W lamp's unit of perceptibility
+constexpr double kOutputScale = 1238400.0;  // 0x12E580: brings the 230 V / 60 W lamp's threshold of perceptibility to 1
 
 // Four consecutive inputs of a filter (lane j is sample i + j) and the inputs one
 // and two samples before each.
@@ -152,7 +156,8 @@ struct HighPass : InputHistory {
     }
 };
 
-// v = (C3 v2 + C1 h2) + (C2 v1 + C0 h), each bracket fused onto its second product.
+// v = (C3 v2 + C1 h2) + (C2 v1 + C0 h); in each bracket the second product is
+// rounded and the first fused onto it.
 struct BandPass : InputHistory {
     double C0, C1, C2, C3, v1, v2;
 
@@ -177,8 +182,8 @@ struct BandPass : InputHistory {
     }
 };
 
-// z = C4 v + ((C8 z2 + C6 v2) + (C7 z1 + C5 v1)), each bracket fused onto its
-// second product and the outer addition fused with C4 v.
+// z = C4 v + ((C8 z2 + C6 v2) + (C7 z1 + C5 v1)); in each bracket the second
+// product is rounded and the first fused onto it, and C4 v is fused onto the sum.
 struct Weighting : InputHistory {
     double C4, C5, C6, C7, C8, z1, z2;
 
