@@ -962,31 +962,60 @@ ZRCALC_API int32_t ZRCALC_STDCALL zrcalcPowerFindIndexOfMaxAmplitude(const float
 ZRCALC_API int32_t ZRCALC_CDECL zrcalcPowerFindIndexOfMaxAmplitude_cdecl(const float* lines, uint32_t count);
 
 /* State block of zrcalcPowerFlicker: coefficients set by the host, histories
- * kept by the filter chain. Every field but the last points to host arrays. */
+ * kept by the filter chain. Every field but the last points to a host array of
+ * the length in brackets. "Back" counts samples before the next one. */
 typedef struct PowerFlickerState {
-    double* stageInput;             /* [3] x of low-pass stages 1-3 */
-    double* stageInput1;            /* [3] x one sample back */
-    double* stageInput2;            /* [3] x two samples back */
-    double* stageOutput;            /* [3] y of stages 1-3 */
-    double* stageOutput1;           /* [3] y one sample back */
-    double* stageOutput2;           /* [3] y two samples back */
-    double* stageGain;              /* [3] B */
-    double* stageFeedback1;         /* [3] A1 */
-    double* stageFeedback2;         /* [3] A2 */
-    double* weightingCoefficients;  /* [12] C0 .. C11 */
-    double* highPassCoefficients;   /* [3] H0, H1, H2 */
-    double* bandPassOutputHistory;  /* [3] [1] one back, [2] two back */
-    double* bandPassInputHistory;   /* [3] */
-    double* weightingInputHistory;  /* [3] */
-    double* weightingOutputHistory; /* [3] */
-    double* smoothingInputHistory;  /* [2] */
-    double* smoothingOutputHistory; /* [2] */
-    double* highPassInputHistory;   /* [2] */
-    double* highPassOutputHistory;  /* [2] */
-    int32_t started;                /* 0 until the first sample has been processed */
+    double* stageInput;             /* [3] out: x of low-pass sections 1-3, last sample */
+    double* stageInput1;            /* [3] x one back */
+    double* stageInput2;            /* [3] x two back */
+    double* stageOutput;            /* [3] out: y of sections 1-3, last sample */
+    double* stageOutput1;           /* [3] y one back */
+    double* stageOutput2;           /* [3] y two back */
+    double* stageGain;              /* [3] in: B */
+    double* stageFeedback1;         /* [3] in: A1 */
+    double* stageFeedback2;         /* [3] in: A2 */
+    double* weightingCoefficients;  /* [12] in: C0 .. C11 */
+    double* highPassCoefficients;   /* [3] in: H0, H1, H2 */
+    double* bandPassOutputHistory;  /* [3] [1], [2]: v one and two back; [0] untouched */
+    double* bandPassInputHistory;   /* [3] [1], [2]: h one and two back; [0] untouched */
+    double* weightingInputHistory;  /* [3] [1], [2]: v one and two back; [0] untouched */
+    double* weightingOutputHistory; /* [3] [1], [2]: z one and two back; [0] untouched */
+    double* smoothingInputHistory;  /* [2] [1]: q one back; [0] out: q two back */
+    double* smoothingOutputHistory; /* [2] [1]: s one back; [0] untouched */
+    double* highPassInputHistory;   /* [2] [1]: w one back; [0] out: w two back */
+    double* highPassOutputHistory;  /* [2] [1]: h one back; [0] untouched */
+    int32_t started;                /* 0 until the first sample has been processed, then 1 */
 } PowerFlickerState;
 
-/* Runs count voltage samples through the flickermeter chain. */
+/* The flickermeter chain: count voltage samples u in, count instantaneous
+ * flicker values out, sample by sample, every step in double precision:
+ *   x = (u * u) * 0.5                       (u widened from float)
+ *   low-pass sections k = 0, 1, 2, input x for k = 0, else section k - 1's y:
+ *     t = (x + x2) + 2 * x1;  p = A1 * y1;
+ *     r = t * B - p (one rounding);  y = r - A2 * y2 (one rounding)
+ *   w = y of section 2. If started is 0: w one back = w, and started = 1.
+ *   h = fma(H2, h1, H0 * w + H1 * w1)                            (high-pass)
+ *   v = fma(C3, v2, C1 * h2) + fma(C2, v1, C0 * h)              (band-pass)
+ *   z = fma(C4, v, fma(C8, z2, C6 * v2') + fma(C7, z1, C5 * v1'))  (weighting)
+ *   q = z * z;  s = fma(C11, s1, C9 * q + C10 * q1)              (smoothing)
+ *   output = (float)(s * 1238400.0)
+ * Subscripts 1 and 2 are values one and two samples back; v1, v2 come from
+ * bandPassOutputHistory and v1', v2' from weightingInputHistory (equal after the
+ * first sample), h2 from bandPassInputHistory and h1 from highPassOutputHistory.
+ * Where the rule fuses a bracket (a * b + c * d), the product written first is the
+ * fused one: c * d is rounded, then a * b + that rounds once. A NaN in the
+ * samples or the state stays NaN; its sign and payload are not fixed.
+ * State: the histories are read at the start and written back once at the end
+ * (the block is consistent only after the call returns); the low-pass arrays
+ * then hold the last sample's values, with stageInput[k + 1] = stageOutput[k]
+ * for k = 0, 1. The last section's output feeds the high-pass and is not written
+ * as a fourth stage input (stageInput has three elements). Coefficients are only
+ * read. Splitting a signal into blocks of any sizes gives the same outputs and
+ * the same state as one call. count = 0 reads and writes nothing, the flag
+ * included.
+ * Arrays: output may be input itself, or start before it; it must not overlap
+ * input otherwise. The state's arrays overlap neither the samples nor one another
+ * (except arrays that the chain only reads). */
 ZRCALC_API void ZRCALC_STDCALL zrcalcPowerFlicker(PowerFlickerState* state, const float* input, float* output,
                                                   uint32_t count);
 ZRCALC_API void ZRCALC_CDECL zrcalcPowerFlicker_cdecl(PowerFlickerState* state, const float* input, float* output,

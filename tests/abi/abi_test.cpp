@@ -188,6 +188,17 @@ PowerFirParams parameter_block<PowerFirParams>(Memory& m)
     return {m.values<float>(40), m.values<float>(32), 5, 1, 40};
 }
 
+// The flicker state: 19 arrays of a stable chain (every coefficient and history 0.03), the flag 0 so that the
+// first sample seeds the high-pass.
+template <>
+PowerFlickerState parameter_block<PowerFlickerState>(Memory& m)
+{
+    double* f[19];
+    for (double*& p : f) p = std::fill_n(m.values<double>(12), 12, 0.03) - 12;
+    return {f[0],  f[1],  f[2],  f[3],  f[4],  f[5],  f[6],  f[7],  f[8], f[9],
+            f[10], f[11], f[12], f[13], f[14], f[15], f[16], f[17], f[18], 0};
+}
+
 template <class T>
 T argument(Memory& memory, int index)
 {
