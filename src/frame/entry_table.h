@@ -98,9 +98,9 @@
     /* graph support (planned) */                                                           \
     ZRCALC_ENTRY(zrcalcGetXYValGraph2D, BOTH, 4, PLANNED)                                   \
     ZRCALC_ENTRY(zrcalcFindCursorXY, BOTH, 44, PLANNED)                                     \
-    /* fast math (planned) */                                                               \
+    /* fast math: fastmath/sine.cpp (arctangent planned) */                                 \
     ZRCALC_ENTRY(zrcalcATan_float, BOTH, 12, PLANNED)                                       \
-    ZRCALC_ENTRY(zrcalcSin_float, BOTH, 12, PLANNED)                                        \
+    ZRCALC_ENTRY(zrcalcSin_float, BOTH, 12, BUILT)                                          \
     /* power analysis (planned) */                                                          \
     ZRCALC_ENTRY(zrcalcPowerAngles, BOTH, 20, PLANNED)                                      \
     ZRCALC_ENTRY(zrcalcPowerPandQsum, BOTH, 20, PLANNED)                                    \
@@ -112,7 +112,7 @@
     ZRCALC_ENTRY(zrcalcPowerHarmonicZero, BOTH, 8, PLANNED)                                 \
     ZRCALC_ENTRY(zrcalcPowerFindIndexOfMaxAmplitude, BOTH, 8, PLANNED)                      \
     ZRCALC_ENTRY(zrcalcPowerFlicker, BOTH, 16, PLANNED)                                     \
-    ZRCALC_ENTRY(zrcalcPowerUnbalance, BOTH, 4, PLANNED)
+    ZRCALC_ENTRY(zrcalcPowerUnbalance, BOTH, 4, BUILT) /* power/unbalance.cpp */
 
 #define ZRCALC_ALIASES(ZRCALC_ALIAS)                                                                     \
     ZRCALC_ALIAS(zrcalcChannelGetScaledValuesAtPos_double_aligned_output, zrcalcChannelGetScaledValuesAtPos_double, BUILT) \

@@ -175,6 +175,22 @@ Block parameter_block(Memory& m)
     return {m.values<int16_t>(2 * kCount), m.values<Out>(kCount), Out(0.1), Out(-0.25), int32_t(kCount), 2, 2};
 }
 
+// Unbalance: amplitudes around 230 and angles about 120 degrees apart, one output
+// each.
+template <>
+PowerUnbalanceParams parameter_block<PowerUnbalanceParams>(Memory& m)
+{
+    const auto phase = [&](float first, float step) {
+        float* v = m.values<float>(kCount);
+        for (std::uint32_t i = 0; i < kCount; ++i) v[i] = first + step * float(i);
+        return v;
+    };
+    const auto out = [&] { return m.values<float>(1); };
+    const auto phasor = [&] { return m.values<ZrcalcComplexFloat>(1); };
+    return {phase(230, 0.5f), phase(225, 0.25f), phase(232, -0.5f), phase(10, 3), phase(128, 3.5f), phase(251, 2.5f),
+            out(), out(), out(), out(), out(), out(), out(), phasor(), phasor(), phasor(), kCount};
+}
+
 template <class T>
 T argument(Memory& memory, int index)
 {
