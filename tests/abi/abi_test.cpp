@@ -175,20 +175,18 @@ Block parameter_block(Memory& m)
     return {m.values<int16_t>(2 * kCount), m.values<Out>(kCount), Out(0.1), Out(-0.25), int32_t(kCount), 2, 2};
 }
 
-// Unbalance: amplitudes around 230 and angles about 120 degrees apart, one output
-// each.
+// Unbalance: amplitudes about 230 and angles about 120 degrees apart; the 13
+// output floats in one array.
 template <>
 PowerUnbalanceParams parameter_block<PowerUnbalanceParams>(Memory& m)
 {
-    const auto phase = [&](float first, float step) {
-        float* v = m.values<float>(kCount);
-        for (std::uint32_t i = 0; i < kCount; ++i) v[i] = first + step * float(i);
-        return v;
-    };
-    const auto out = [&] { return m.values<float>(1); };
-    const auto phasor = [&] { return m.values<ZrcalcComplexFloat>(1); };
-    return {phase(230, 0.5f), phase(225, 0.25f), phase(232, -0.5f), phase(10, 3), phase(128, 3.5f), phase(251, 2.5f),
-            out(), out(), out(), out(), out(), out(), out(), phasor(), phasor(), phasor(), kCount};
+    float* v = m.values<float>(6 * kCount);
+    for (std::uint32_t i = 0; i < 6 * kCount; ++i)
+        v[i] = i < 3 * kCount ? 230.0f + i % 7 : 120.0f * (i / kCount % 3) + i % 5;
+    float* o = m.values<float>(13);
+    const auto z = [o](int k) { return reinterpret_cast<ZrcalcComplexFloat*>(o + 7 + 2 * k); };
+    return {v, v + kCount, v + 2 * kCount, v + 3 * kCount, v + 4 * kCount, v + 5 * kCount,
+            o, o + 1, o + 2, o + 3, o + 4, o + 5, o + 6, z(0), z(1), z(2), kCount};
 }
 
 template <class T>
