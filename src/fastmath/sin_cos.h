@@ -15,9 +15,9 @@
 //     round; the sine's sign is flipped by the sign of x and by bit 2 of j, the
 //     cosine's by bit 2 of ~(j - 2).
 // Every fused step rounds once and every other step rounds by itself; another
-// grouping changes the last bit, which callers compare. Only 0.5 z is exact
-// (barring underflow), so c does not depend on which product is fused there as
-// long as t z is the fused one.
+// grouping changes the last bit, which callers compare. In c the product t z is
+// the fused one and 0.5 z is rounded first (exact unless z underflows); fusing
+// 0.5 z instead would round t z and change the last bit.
 //
 // Range: where a * 4/pi (rounded) reaches 2^31, for infinities and for NaN the
 // conversion in step 2 gives the integer-indefinite value 0x80000000 and the steps
