@@ -82,7 +82,7 @@ zrtest::Fill phase(int p, bool angle)
         for (std::size_t i = 0; i < n; ++i) {
             const uint32_t mode = uint32_t(std::fabs(first[i]) * 64) % 8;  // the same for every phase
             const float rotated = (mode == 7 ? first[i] * 2e8f : first[i]) + 120.0f * (p * (mode == 3 ? 2 : 1) % 3);
-            if (angle && mode != 6) v[i] = rotated + (mode == 4) * 1e-3f * v[i];
+            if (angle) v[i] = mode == 6 ? 720 * v[i] : rotated + (mode == 4) * 1e-3f * v[i];
             if (!angle) v[i] = mode == 7 ? 0.0f : mode == 6 ? 200 * v[i] : first[i] + 200 + (mode == 5) * v[i];
         }
         return v;
