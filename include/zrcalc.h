@@ -792,8 +792,35 @@ ZRCALC_API void ZRCALC_CDECL zrcalcFindCursorXY_cdecl(const uint32_t* rowStart, 
  * approximation for count >= 4, double precision for shorter arrays. */
 ZRCALC_API void ZRCALC_STDCALL zrcalcATan_float(const float* input, float* output, uint32_t count);
 ZRCALC_API void ZRCALC_CDECL zrcalcATan_float_cdecl(const float* input, float* output, uint32_t count);
-/* output[i] = sine of input[i] (radians); four-lane polynomial kernel for
- * count >= 4, the C runtime's double sine for shorter arrays. */
+/* output[i] = sine of input[i] (radians) for i = 0 .. count-1; count = 0 writes
+ * nothing. output may be input (in place); otherwise they must not overlap.
+ *  - count < 4: the C runtime's sine in double of the widened input, rounded to
+ *    float.
+ *  - count >= 4: every element through the fast kernel in float, each on its own
+ *    (Cephes' reduction and polynomials; fmaf rounds once, every other step rounds
+ *    by itself):
+ *      a = |x|; j = a * 1.27323949f truncated to int32 and raised to the next even
+ *      integer, y = (float)j;
+ *      r = fmaf(y, -0.78515625f, a), r = fmaf(y, -2.41875648e-4f, r),
+ *      r = fmaf(y, -3.77489506e-8f, r); z = r * r;
+ *      c = fmaf(t, z, -(0.5f * z)) + 1.0f with
+ *      t = fmaf(fmaf(2.44331568e-5f, z, -1.38873165e-3f), z, 4.16666456e-2f) * z;
+ *      s = fmaf(u, r, r) with
+ *      u = fmaf(fmaf(-1.95152956e-4f, z, 8.33216123e-3f), z, -0.166666552f) * z;
+ *      the sine is c where bit 1 of j is set, else s, with its sign bit flipped by
+ *      the sign bit of x and by bit 2 of j. (The kernel's cosine, which
+ *      zrcalcPowerUnbalance uses, is the other polynomial, with its sign bit
+ *      flipped by bit 2 of ~(j - 2).)
+ *    So the sine of -x is exactly the negated sine of x; counts 3 and 4 of the
+ *    same values may differ in the last bit.
+ *    Accuracy of the kernel against sinf and cosf: within 5.97e-8 for |x| < 2^20,
+ *    2.39e-7 for |x| < 1.3176e7; beyond that j is no longer exact in float and the
+ *    results are not a sine or cosine (up to about 1e12 in magnitude), though they
+ *    keep the bits above.
+ *    Where a * 1.27323949f reaches 2^31 (|x| above 1686629632, 0x4EC90FDA), and
+ *    for infinities and NaN, j has no value and the result is a NaN with every bit
+ *    set (0xFFFFFFFF). (Below count 4 these give the double sine: NaN for
+ *    infinities and NaN, the true sine of a large finite x.) */
 ZRCALC_API void ZRCALC_STDCALL zrcalcSin_float(const float* input, float* output, uint32_t count);
 ZRCALC_API void ZRCALC_CDECL zrcalcSin_float_cdecl(const float* input, float* output, uint32_t count);
 
@@ -1050,6 +1077,41 @@ typedef struct PowerUnbalanceParams {
     uint32_t count;
 } PowerUnbalanceParams;
 
+/* zrcalcPowerUnbalance: symmetrical components of element 0 and root sums of
+ * squares over the count elements. For element i, with Vp = Ap at angle thetap
+ * (degrees), the zero-, positive- and negative-sequence sums are
+ *   sum0 = V1 + A2 at theta2         + A3 at theta3,
+ *   sum1 = V1 + A2 at (theta2 - 120) + A3 at (theta3 - 240),
+ *   sum2 = V1 + A2 at (theta2 - 240) + A3 at (theta3 - 120),
+ * the subtractions in float (none where no rotation is written). Outputs:
+ *  - zeroPhasor, positivePhasor, negativePhasor: Z, P, N = sum0/3, sum1/3, sum2/3
+ *    of element 0, in double: radians = (double)angle * 0.017453292519943295, the
+ *    C runtime's cos and sin; re = (A1 cos1) * t, then re = fma(A2 cos2, t, re) and
+ *    re = fma(A3 cos3, t, re), each product A cos rounded to double first and t the
+ *    double nearest 1/3; im the same with sines; both rounded to float. Element 0
+ *    of every input array is read even when count is 0.
+ *  - zeroTotal, positiveTotal, negativeTotal: S0, S1, S2, the root of the sum over
+ *    the elements of |sum|^2, divided by 3. Sums T in float:
+ *      elements 0 .. 4 * floor(count / 4) - 1: radians = angle * 0.0174532924f,
+ *      sine and cosine from the kernel of zrcalcSin_float (its NaN rule
+ *      included); re = fmaf(A3, cos3, fmaf(A2, cos2, A1 * cos1)), im the same with
+ *      sines; four lanes, lane j taking the elements i = j mod 4 in ascending
+ *      order: acc = fmaf(im, im, fmaf(re, re, acc)); T = (acc0 + acc1) + (acc2 +
+ *      acc3);
+ *      then the remaining elements one at a time in double, angles, cos and sin as
+ *      for the phasors: re = fma(A3, cos3, fma(A2, cos2, A1 cos1)), im the same,
+ *      m = fma(re, re, im * im) rounded to float, T = T + m in float;
+ *      S = (float)(sqrt((double)T) * t).
+ *    So count 1 to 3 runs in double only, count 4 in float only.
+ *  - the ratios in percent, in float, 0 where the reference is zero or NaN:
+ *    zeroUnbalancePhasor = cabsf(Z) * (100 / cabsf(P)), negativeUnbalancePhasor =
+ *    cabsf(N) * (100 / cabsf(P)); zeroUnbalanceTotal = (100 / S1) * S0,
+ *    negativeUnbalanceTotal = (100 / S1) * S2.
+ * A balanced set (equal amplitudes A, angles theta, theta + 120, theta + 240)
+ * gives P = A at theta1 of element 0, S1 = A sqrt(count) and the rest near 0;
+ * phases 2 and 3 exchanged make N = A at theta1 and P near 0. All amplitudes 0
+ * give 0 everywhere. Every output is written once; outputs must not overlap one
+ * another or the inputs. */
 ZRCALC_API void ZRCALC_STDCALL zrcalcPowerUnbalance(const PowerUnbalanceParams* params);
 ZRCALC_API void ZRCALC_CDECL zrcalcPowerUnbalance_cdecl(const PowerUnbalanceParams* params);
 

@@ -199,6 +199,20 @@ PowerFlickerState parameter_block<PowerFlickerState>(Memory& m)
             f[10], f[11], f[12], f[13], f[14], f[15], f[16], f[17], f[18], 0};
 }
 
+// Unbalance: amplitudes about 230 and angles about 120 degrees apart; the 13
+// output floats in one array.
+template <>
+PowerUnbalanceParams parameter_block<PowerUnbalanceParams>(Memory& m)
+{
+    float* v = m.values<float>(6 * kCount);
+    for (std::uint32_t i = 0; i < 6 * kCount; ++i)
+        v[i] = i < 3 * kCount ? 230.0f + i % 7 : 120.0f * (i / kCount % 3) + i % 5;
+    float* o = m.values<float>(13);
+    const auto z = [o](int k) { return reinterpret_cast<ZrcalcComplexFloat*>(o + 7 + 2 * k); };
+    return {v, v + kCount, v + 2 * kCount, v + 3 * kCount, v + 4 * kCount, v + 5 * kCount,
+            o, o + 1, o + 2, o + 3, o + 4, o + 5, o + 6, z(0), z(1), z(2), kCount};
+}
+
 template <class T>
 T argument(Memory& memory, int index)
 {
