@@ -136,22 +136,23 @@ struct LowPassSection : InputHistory {
     }
 };
 
-// h = H2 h1 + (H0 w + H1 w1), the outer addition fused.
-struct HighPass : InputHistory {
-    double H0, H1, H2, h1;
+// A first-order section, the high-pass (H0, H1, H2) and the smoothing (C9, C10,
+// C11): y = a y1 + (b0 x + b1 x1), the outer addition fused.
+struct FirstOrder : InputHistory {
+    double b0, b1, a, y1;
 
-    double recur(double p) { return h1 = fused_multiply_add(H2, h1, p); }
-    double step(double w)
+    double recur(double p) { return y1 = fused_multiply_add(a, y1, p); }
+    double step(double x)
     {
-        const double p = H0 * w + H1 * in1;
-        shift(w);
+        const double p = b0 * x + b1 * in1;
+        shift(x);
         return recur(p);
     }
-    __m256d steps(const Group& w)
+    __m256d steps(const Group& x)
     {
         alignas(32) double p[4];
-        _mm256_store_pd(p, _mm256_add_pd(_mm256_mul_pd(_mm256_set1_pd(H0), w.now),
-                                         _mm256_mul_pd(_mm256_set1_pd(H1), w.back1)));
+        _mm256_store_pd(p, _mm256_add_pd(_mm256_mul_pd(_mm256_set1_pd(b0), x.now),
+                                         _mm256_mul_pd(_mm256_set1_pd(b1), x.back1)));
         return in_lane_order([&](int j) { return recur(p[j]); });
     }
 };
@@ -209,32 +210,12 @@ struct Weighting : InputHistory {
     }
 };
 
-// s = C11 s1 + (C9 q + C10 q1), the outer addition fused.
-struct Smoothing : InputHistory {
-    double C9, C10, C11, s1;
-
-    double recur(double p) { return s1 = fused_multiply_add(C11, s1, p); }
-    double step(double q)
-    {
-        const double p = C9 * q + C10 * in1;
-        shift(q);
-        return recur(p);
-    }
-    __m256d steps(const Group& q)
-    {
-        alignas(32) double p[4];
-        _mm256_store_pd(p, _mm256_add_pd(_mm256_mul_pd(_mm256_set1_pd(C9), q.now),
-                                         _mm256_mul_pd(_mm256_set1_pd(C10), q.back1)));
-        return in_lane_order([&](int j) { return recur(p[j]); });
-    }
-};
-
 struct Chain {
     LowPassSection lowPass[3];
-    HighPass highPass;
+    FirstOrder highPass;
     BandPass bandPass;
     Weighting weighting;
-    Smoothing smoothing;
+    FirstOrder smoothing;
 
     // One sample. Seeded, the high-pass takes the low-pass output as its input one
     // sample back too, so that it starts without a step.
@@ -312,9 +293,9 @@ void store(const Chain& c, PowerFlickerState& s)
     s.weightingInputHistory[1] = c.weighting.in1, s.weightingInputHistory[2] = c.weighting.in2;
     s.weightingOutputHistory[1] = c.weighting.z1, s.weightingOutputHistory[2] = c.weighting.z2;
     s.smoothingInputHistory[0] = c.smoothing.in2, s.smoothingInputHistory[1] = c.smoothing.in1;
-    s.smoothingOutputHistory[1] = c.smoothing.s1;
+    s.smoothingOutputHistory[1] = c.smoothing.y1;
     s.highPassInputHistory[0] = c.highPass.in2, s.highPassInputHistory[1] = c.highPass.in1;
-    s.highPassOutputHistory[1] = c.highPass.h1;
+    s.highPassOutputHistory[1] = c.highPass.y1;
 }
 
 }  // namespace
