@@ -17,13 +17,20 @@
 // points, a cdecl name nothing, and the x87 stack must be empty afterwards. On
 // x86-64, with one calling convention, each name is called through a plain
 // pointer.
+//
+// The 32-bit x86 suite runs the same check on the Windows DLL when the build
+// names one (ZRCALC_TEST_DLL): the tests' own PE loader maps it away from its
+// preferred base, and each name, found by its Windows spelling and by its
+// ordinal alike, must give the results of the direct call into this build.
 #include <dlfcn.h>
 
+#include <fstream>
 #include <map>
 #include <sstream>
 #include <tuple>
 
 #include "frame/entry_table.h"
+#include "pe/pe_loader.h"
 #include "support/sweep.h"
 
 namespace zrabi {
@@ -34,6 +41,7 @@ struct Target {
     bool cdecl;                 // else stdcall
     int argument_bytes;         // from the table: what the caller pushes
     unsigned stack_offset;      // ESP mod 16 at the call instruction (32-bit x86)
+    std::function<const void*(const char*)> module;  // another entry point of the same library, by name
 };
 
 enum ResultKind : std::uint32_t { kResultInEax, kResultFloatInSt0, kResultDoubleInSt0 };
@@ -262,27 +270,40 @@ void check_entry_point(R(__attribute__((stdcall)) * f)(A...), const Target& targ
 // give the status and the values that the direct call gives.
 constexpr CHSInterpolatorConfig kConfig{2.0, 3.0, 64};
 
-CHSInterpolator* fresh_interpolator()
+// Another interpolator entry point f of the tested name's library, called like the
+// tested name (an object is used and freed by the library that made it); with no
+// target, the direct call.
+template <class R, class... A, class... B>
+R call_in(const Target* t, R(ZRCALC_STDCALL* f)(A...), const char* name, B... args)
+{
+    if (!t) return f(A(args)...);
+    const void* address = t->module(name);
+    if (!address) return ADD_FAILURE() << name << " is not resolvable", R();
+    return call_at<R>(Target{address, false, int(4 * sizeof...(A)), t->stack_offset, t->module}, A(args)...);
+}
+#define ZRABI_CALL_IN(target, f, ...) call_in(target, &f, #f, __VA_ARGS__)
+
+CHSInterpolator* fresh_interpolator(const Target* t)
 {
     CHSInterpolator* h = nullptr;
-    EXPECT_EQ(zrcalcCHSInterpolator_Create(&h, &kConfig), 0);
+    EXPECT_EQ(ZRABI_CALL_IN(t, zrcalcCHSInterpolator_Create, &h, &kConfig), 0);
     const std::vector<float> block = zrtest::random_samples<float>(kCount, 1);
     float* values = nullptr;
     uint32_t count = 0;
-    zrcalcCHSInterpolator_InterpolateValues(h, block.data(), kCount, &values, &count);
+    ZRABI_CALL_IN(t, zrcalcCHSInterpolator_InterpolateValues, h, block.data(), kCount, &values, &count);
     return h;
 }
 
-// call(handle, values, valueCount) on a fresh interpolator: its status and values.
+// call(handle, values, valueCount) on a fresh interpolator of t's library: its status and values.
 template <class Call>
-std::pair<int32_t, std::vector<float>> outcome(Call call)
+std::pair<int32_t, std::vector<float>> outcome(Call call, const Target* t)
 {
-    CHSInterpolator* h = fresh_interpolator();
+    CHSInterpolator* h = fresh_interpolator(t);
     float* values = nullptr;
     uint32_t count = 0;
     const int32_t status = call(h, &values, &count);
     std::pair<int32_t, std::vector<float>> o{status, std::vector<float>(values, values + count)};
-    zrcalcCHSInterpolator_Destroy(h);
+    ZRABI_CALL_IN(t, zrcalcCHSInterpolator_Destroy, h);
     return o;
 }
 
@@ -290,23 +311,24 @@ void check_entry_point(int32_t(ZRCALC_STDCALL*)(CHSInterpolator**, const CHSInte
 {
     CHSInterpolator* h = nullptr;
     EXPECT_EQ(call_at<int32_t>(t, &h, &kConfig), 0);
-    EXPECT_EQ(zrcalcCHSInterpolator_Destroy(h), 0);
+    EXPECT_EQ(ZRABI_CALL_IN(&t, zrcalcCHSInterpolator_Destroy, h), 0);
 }
 
 // Destroy; Reset, after which the same block gives the same values again.
 void check_entry_point(int32_t(ZRCALC_STDCALL* f)(CHSInterpolator*), const Target& t)
 {
     if (f == zrcalcCHSInterpolator_Destroy) {
-        EXPECT_EQ(call_at<int32_t>(t, fresh_interpolator()), 0);
+        EXPECT_EQ(call_at<int32_t>(t, fresh_interpolator(&t)), 0);
         return;
     }
     const std::vector<float> block = zrtest::random_samples<float>(kCount, 1);
     const auto reset_then_block = [&](bool tested) {
+        const Target* library = tested ? &t : nullptr;
         return outcome([&](CHSInterpolator* h, float** v, uint32_t* n) {
             const int32_t status = tested ? call_at<int32_t>(t, h) : f(h);
-            zrcalcCHSInterpolator_InterpolateValues(h, block.data(), kCount, v, n);
+            ZRABI_CALL_IN(library, zrcalcCHSInterpolator_InterpolateValues, h, block.data(), kCount, v, n);
             return status;
-        });
+        }, library);
     };
     EXPECT_EQ(reset_then_block(true), reset_then_block(false));
 }
@@ -317,14 +339,15 @@ void check_entry_point(int32_t(ZRCALC_STDCALL* f)(CHSInterpolator*, const float*
     const std::vector<float> block = zrtest::random_samples<float>(kCount, 2);
     EXPECT_EQ(outcome([&](CHSInterpolator* h, float** v, uint32_t* n) {
                   return call_at<int32_t>(t, h, block.data(), kCount, v, n);
-              }),
-              outcome([&](CHSInterpolator* h, float** v, uint32_t* n) { return f(h, block.data(), kCount, v, n); }));
+              }, &t),
+              outcome([&](CHSInterpolator* h, float** v, uint32_t* n) { return f(h, block.data(), kCount, v, n); },
+                      nullptr));
 }
 
 void check_entry_point(int32_t(ZRCALC_STDCALL* f)(CHSInterpolator*, float**, uint32_t*), const Target& t)
 {
-    EXPECT_EQ(outcome([&](CHSInterpolator* h, float** v, uint32_t* n) { return call_at<int32_t>(t, h, v, n); }),
-              outcome([&](CHSInterpolator* h, float** v, uint32_t* n) { return f(h, v, n); }));
+    EXPECT_EQ(outcome([&](CHSInterpolator* h, float** v, uint32_t* n) { return call_at<int32_t>(t, h, v, n); }, &t),
+              outcome([&](CHSInterpolator* h, float** v, uint32_t* n) { return f(h, v, n); }, nullptr));
 }
 
 }  // namespace zrabi
@@ -348,21 +371,29 @@ const std::map<std::string, void (*)(const zrabi::Target&)> kChecks = {
     ZRCALC_ENTRY_POINTS(ZRABI_CHECK)
 };
 
+// Every name of the entry point, found in a library by resolve, at every stack
+// alignment; module finds the library's other entry points.
+void check_names(const TableEntry& e, const std::function<const void*(const zrtest::ExportedName&)>& resolve,
+                 const std::function<const void*(const char*)>& module)
+{
+    for (const auto& name : e.names) {
+        const void* address = resolve(name);
+        ASSERT_NE(address, nullptr) << name.name << " is built but not resolvable";
+        for (unsigned offset : zrabi::stack_offsets) {
+            SCOPED_TRACE(name.name + " called with ESP = " + std::to_string(offset) + " mod 16");
+            kChecks.at(e.name)(zrabi::Target{address, name.cdecl, e.bytes, offset, module});
+        }
+    }
+}
+
 class EntryPointAbi : public ::testing::TestWithParam<TableEntry> {};
 
 TEST_P(EntryPointAbi, EveryNameKeepsItsConventionAndGivesTheDirectCallsResults)
 {
     static void* const library = dlopen(ZRCALC_LIBRARY_PATH, RTLD_NOW | RTLD_LOCAL);
     ASSERT_NE(library, nullptr) << dlerror();
-    const TableEntry& e = GetParam();
-    for (const auto& name : e.names) {
-        const void* address = dlsym(library, name.name.c_str());
-        ASSERT_NE(address, nullptr) << name.name << " is built but not resolvable";
-        for (unsigned offset : zrabi::stack_offsets) {
-            SCOPED_TRACE(name.name + " called with ESP = " + std::to_string(offset) + " mod 16");
-            kChecks.at(e.name)(zrabi::Target{address, name.cdecl, e.bytes, offset});
-        }
-    }
+    const auto find = [](const char* name) -> const void* { return dlsym(library, name); };
+    check_names(GetParam(), [&](const zrtest::ExportedName& n) { return find(n.name.c_str()); }, find);
 }
 
 std::vector<TableEntry> built_entries()
@@ -378,6 +409,38 @@ INSTANTIATE_TEST_SUITE_P(Table, EntryPointAbi, ::testing::ValuesIn(built_entries
 
 #if defined(__i386__)
 
+// The ordinal of every Windows export name, from the export definition.
+std::map<std::string, std::uint32_t> definition_ordinals()
+{
+    std::map<std::string, std::uint32_t> ordinals;
+    std::ifstream def(ZRCALC_DEF_PATH);
+    for (std::string line, name, ordinal; std::getline(def, line);)
+        if (std::istringstream(line) >> name >> ordinal && ordinal[0] == '@')
+            ordinals[name] = std::stoul(ordinal.substr(1));
+    return ordinals;
+}
+
+class DllEntryPointAbi : public EntryPointAbi {};
+
+TEST_P(DllEntryPointAbi, EveryNameByNameAndOrdinalGivesTheElfBuildsResults)
+{
+    const zrpe::Image* dll = zrpe::windows_dll();
+    if (!dll) GTEST_SKIP() << "no Windows DLL given: configure with -DZRCALC_TEST_DLL=<its path>";
+    static const std::map<std::string, std::uint32_t> ordinals = definition_ordinals();
+    const auto find = [dll](const char* name) { return dll->by_name(name); };
+    check_names(GetParam(), [&](const zrtest::ExportedName& n) {
+        EXPECT_EQ(find(n.windows.c_str()), dll->by_ordinal(ordinals.at(n.windows))) << n.windows << " by ordinal";
+        return find(n.windows.c_str());
+    }, find);
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, DllEntryPointAbi, ::testing::ValuesIn(built_entries()),
+                         [](const ::testing::TestParamInfo<TableEntry>& info) { return info.param.name; });
+
+#endif
+
+#if defined(__i386__)
+
 // Functions that keep or break the 32-bit conventions on purpose (trampoline.S).
 extern "C" void zrabi_probe_stdcall8(), zrabi_probe_removes_4_of_8(), zrabi_probe_one_in_st0(),
     zrabi_probe_clobbers_ebx(), zrabi_probe_plain_return();
@@ -386,7 +449,7 @@ std::string probe(void (*function)(), bool cdecl, int bytes, zrabi::ResultKind k
 {
     const std::vector<std::uint32_t> words(bytes / 4, 0x11111111u);
     const auto call = zrabi::raw_call(reinterpret_cast<const void*>(function), words, kind, 4);
-    return zrabi::frame_faults({nullptr, cdecl, bytes, 4}, call);
+    return zrabi::frame_faults({nullptr, cdecl, bytes, 4, {}}, call);
 }
 
 // The conforming calls pass in every case above; each broken convention is seen.
