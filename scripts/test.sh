@@ -4,9 +4,11 @@
 #  2. the same x86-64 test program under qemu-x86_64 -cpu Haswell (AVX2, FMA3,
 #     BMI1 and no AVX-512), where any instruction beyond the contract faults;
 #  3. the whole suite under AddressSanitizer and UndefinedBehaviorSanitizer;
-#  4. 32-bit x86: the whole suite built with -m32 and run under qemu-i386;
-#  5. the 32-bit Windows DLL cross-built with MinGW-w64 and its export table
-#     checked against the export definition.
+#  4. the 32-bit Windows DLL cross-built with MinGW-w64 and its export table
+#     checked against the export definition;
+#  5. 32-bit x86: the whole suite built with -m32 and run under qemu-i386,
+#     which also loads the DLL of step 4 with the tests' own PE loader and holds
+#     each of its entry points against the 32-bit build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -57,14 +59,15 @@ step "x86-64 with AddressSanitizer and UndefinedBehaviorSanitizer"
 configure_and_build build/sanitize -DZRCALC_SANITIZE=address,undefined -DZRCALC_BUILD_EXAMPLES=OFF
 ctest --test-dir build/sanitize --output-on-failure -j"$jobs"
 
-step "32-bit x86 under qemu-i386"
-configure_and_build build/i386 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i386-linux.cmake -DZRCALC_BUILD_EXAMPLES=OFF
-ctest --test-dir build/i386 --output-on-failure -j"$jobs"
-check_emulated_loads build/i386/libzrcalc-avx2fma3.so
-
 step "32-bit Windows DLL (MinGW-w64), exports checked"
 configure_and_build build/mingw -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake \
   -DZRCALC_BUILD_TESTS=OFF -DZRCALC_BUILD_EXAMPLES=OFF
 scripts/check-dll-exports.sh build/mingw
+
+step "32-bit x86 under qemu-i386, with the Windows DLL under the tests' PE loader"
+configure_and_build build/i386 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i386-linux.cmake -DZRCALC_BUILD_EXAMPLES=OFF \
+  -DZRCALC_TEST_DLL="$PWD/build/mingw/zrcalc-avx2fma3.dll"
+ctest --test-dir build/i386 --output-on-failure -j"$jobs"
+check_emulated_loads build/i386/libzrcalc-avx2fma3.so
 
 step "all tests passed"
