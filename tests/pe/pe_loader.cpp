@@ -51,15 +51,16 @@ struct Page {
 };
 std::map<std::uintptr_t, Page> g_pages;
 
+// A Windows page protection (PAGE_NOACCESS 0x01 .. PAGE_EXECUTE_WRITECOPY 0x80) as mprotect's.
 int posix_protection(std::uint32_t page_protection)
 {
     switch (page_protection) {
     case 0x01: return PROT_NONE;
     case 0x02: return PROT_READ;
-    case 0x04: case 0x08: return PROT_READ | PROT_WRITE;                         // read-write, write-copy
+    case 0x04: case 0x08: return PROT_READ | PROT_WRITE;  // read-write, write-copy
     case 0x10: return PROT_EXEC;
     case 0x20: return PROT_READ | PROT_EXEC;
-    case 0x40: case 0x80: return PROT_READ | PROT_WRITE | PROT_EXEC;             // and write-copy
+    case 0x40: case 0x80: return PROT_READ | PROT_WRITE | PROT_EXEC;
     default: return -1;
     }
 }
@@ -378,7 +379,7 @@ void Image::notify(std::uint32_t reason)
             if (!callback) break;
             calls.push_back(reinterpret_cast<Callback>(callback));
         }
-    calls.push_back(reinterpret_cast<Callback>(at<unsigned char>(entry_)));
+    if (entry_) calls.push_back(reinterpret_cast<Callback>(at<unsigned char>(entry_)));
     std::uint16_t fs = 0;
     asm volatile("mov %%fs, %0" : "=r"(fs));
     asm volatile("mov %0, %%fs" : : "r"(teb_selector()));

@@ -7,10 +7,12 @@
 // DLL_PROCESS_DETACH when the image goes), and resolves exports by name and by
 // ordinal from the export directory.
 //
-// Whatever the loader cannot do faithfully fails loudly: an import without a
-// stand-in, an import by ordinal, a relocation type other than 32-bit absolute,
+// It leaves out what the DLL does not use (thread-local data, resources, other
+// modules), and whatever it cannot do faithfully fails loudly: an import without
+// a stand-in, an import by ordinal, a relocation type other than 32-bit absolute,
 // a forwarded export, an entry point that refuses to attach, or an RVA outside
-// the image throws std::runtime_error.
+// the image throws std::runtime_error. It runs on 32-bit x86 Linux (also under
+// qemu-i386); images start and stop on one thread, whose FS segment they borrow.
 #pragma once
 
 #if defined(__i386__)
