@@ -158,6 +158,9 @@ void lock(int) {}  // _lock, _unlock: one thread
 // that the DLL imports, _hypot, is the C library's hypot here, which reports none.
 void set_user_matherr(void*) {}
 
+// What the DLL imports, and two C runtime functions that the library's operations
+// may call: atan, which MinGW-w64 takes from msvcrt rather than from its static
+// runtime, and memset wherever GCC does not write it inline.
 struct StandIn {
     const char *library, *name;
     const void* address;
@@ -189,11 +192,13 @@ const StandIn kStandIns[] = {
     {"msvcrt.dll", "_lock", code(lock)},
     {"msvcrt.dll", "_unlock", code(lock)},
     {"msvcrt.dll", "abort", code(abort)},
+    {"msvcrt.dll", "atan", code<double(double)>(std::atan)},
     {"msvcrt.dll", "calloc", code(calloc)},
     {"msvcrt.dll", "free", code(free)},
     {"msvcrt.dll", "fwrite", code(write_stream)},
     {"msvcrt.dll", "malloc", code(malloc)},
     {"msvcrt.dll", "memcpy", code(memcpy)},
+    {"msvcrt.dll", "memset", code(memset)},
     {"msvcrt.dll", "realloc", code(realloc)},
     {"msvcrt.dll", "strlen", code(strlen)},
     {"msvcrt.dll", "strncmp", code(strncmp)},
