@@ -74,14 +74,14 @@ std::vector<T> samples(std::size_t n, uint64_t seed)
 zrtest::Case series(const Block& p, const std::string& label)
 {
     const bool floats = p.yDataType == 5, xArray = p.xSource == 1;
-    zrtest::Array x = zrtest::in<double>(zrtest::fill_with<double>(samples<double>), [=](uint32_t n) {
-        return xArray ? n : 0;
-    });
+    const auto in = [](auto type, zrtest::Length length = {}) {
+        return zrtest::in<decltype(type)>(zrtest::fill_with<decltype(type)>(samples<decltype(type)>), length);
+    };
+    zrtest::Array x = in(0.0, [=](uint32_t n) { return xArray ? n : 0; });
     x.alignStep = xArray ? 0 : 32;
     return {"zrcalcGetXYValGraph2D", label,
-            {floats ? zrtest::in<float>(zrtest::fill_with<float>(samples<float>))
-                    : zrtest::in<double>(zrtest::fill_with<double>(samples<double>)),
-             x, zrtest::out<int32_t>(), zrtest::out<int32_t>(), zrtest::cell<uint32_t>(zrtest::Dir::Out)},
+            {floats ? in(0.0f) : in(0.0), x, zrtest::out<int32_t>(), zrtest::out<int32_t>(),
+             zrtest::cell<uint32_t>(zrtest::Dir::Out)},
             13,
             [p](zrtest::Arrays a, uint32_t n) {
                 draw(p, n, a.p[0], a.at<double>(1), a.at<int32_t>(2), a.at<int32_t>(3), a.at<uint32_t>(4));
@@ -103,7 +103,7 @@ ZRTEST_SWEEP(xy_values)
     for (int m = 0; m < 12; ++m) {
         const int k = m < 9 ? m : (m - 9) * 4;
         const Block p = plot(m < 9 ? m % 4 : 1, m % 2 ? 5 : 6, k / 3 == 2 ? 9 : k / 3, k % 3, m >= 9);
-        cases.push_back(series(p, "modes " + std::to_string(k) + (m >= 9 ? " zero range" : " source ") +
+        cases.push_back(series(p, "modes " + std::to_string(k) + (m >= 9 ? " zero range, source " : " source ") +
                                       std::to_string(p.xSource) + " type " + std::to_string(p.yDataType)));
     }
     return cases;
@@ -143,25 +143,26 @@ TEST(XYValGraph2D, StatedValues)
     EXPECT_EQ(paths(p, 0), (Pixels{{-32768, 740}, {-32768, 740}}));
     p.xSource = 3, p.xMin = 0.25;  // an unknown source: xMin, or 0
     EXPECT_EQ(paths(p, 0), (Pixels{{1000, 740}, {0, 740}}));
-    uint32_t k = 7;  // no point: nothing read, only the count written
-    p.count = 0, p.processed = &k, p.yData = p.xPixels = p.yPixels = nullptr;
-    zrcalcGetXYValGraph2D(&p);
-    EXPECT_EQ(k, 0u);
-}
+    for (uint32_t count : {0u, 3u, 4u, 1000u}) {  // points converted: 0 (nothing read, only the count written), 1, 4, 4
+        uint32_t k = 7;
+        int32_t pixels[4];
+        const double ys[4] = {};
+        p.count = count, p.processed = &k, p.yData = count ? ys : nullptr;
+        p.xPixels = p.yPixels = count ? pixels : nullptr;
+        zrcalcGetXYValGraph2D(&p);
+        EXPECT_EQ(k, count ? count < 4 ? 1u : 4u : 0u);
+    }
 
-// On an axis 1e-15 wide: 5 * 0.1 - 0.5 is 2.8e-17 fused, 0 otherwise. On one
-// 1e-12 wide: the logarithm of each path (of 0: -38.2308083 on one point,
-// -38.2308121 on four) on both axes, and the order of the decibel products.
-TEST(XYValGraph2D, LastBits)
-{
-    Block q = plot(2, 6, 0, 0);
-    q.index = 5, q.xStep = 0.1, q.xStart = -0.5, q.xMin = 0, q.xMax = 1e-15;
-    q.yFactor = 0.1, q.yOffset = -0.5, q.yMin = 0, q.yMax = 1e-15;
-    EXPECT_EQ(paths(q, 5), (Pixels{{-14, 720}, {-14, 720}}));
+    // Last bits. On axes 1e-15 wide: 5 * 0.1 - 0.5 is 2.8e-17 fused, 0 otherwise.
+    p = plot(2, 6, 0, 0);
+    p.index = 5, p.xStep = p.yFactor = 0.1, p.xStart = p.yOffset = -0.5, p.xMin = p.yMin = 0, p.xMax = p.yMax = 1e-15;
+    EXPECT_EQ(paths(p, 5), (Pixels{{-14, 720}, {-14, 720}}));
+    // On axes 1e-12 wide: the logarithm of each path (of 0: -38.2308083 on one
+    // point, -38.2308121 on four) on both axes, and the order of the decibel products.
     for (bool four : {false, true}) {
         const double l = four ? -38.2308121f : -38.2308083f, d = four ? (0.49 * 20) * l : 0.49 * (20 * l);
         ASSERT_NE(d, four ? 0.49 * (20 * l) : (0.49 * 20) * l);
-        Block p = plot(2, 6, 1, 2);  // x = 1e-300, y / dbReference = 1e-300: both 0 in float
+        p = plot(2, 6, 1, 2);  // x = 1e-300, y / dbReference = 1e-300: both 0 in float
         p.xStep = 0, p.xStart = 1e-300, p.xMin = 0, p.xLogMin = l, p.xLogMax = l + 1e-12;
         p.yFactor = 1, p.yOffset = 0, p.dbReference = 1e300, p.yMin = d, p.yMax = d + 1e-12;
         EXPECT_EQ(paths(p, 1)[four], std::make_pair(-50, 740));
