@@ -770,6 +770,42 @@ typedef struct XYValGraph2DParams {
     ZRCALC_DOUBLE dbFactor;    /* decibel multiplier k: k * 20 * log10(Y / dbReference) */
 } XYValGraph2DParams;
 
+/* zrcalcGetXYValGraph2D: pixel coordinates of the next points of a series. The
+ * host calls it while points remain, advancing index by *processed, yData,
+ * xPixels and yPixels by *processed elements and lowering count by it; the block
+ * itself is not changed. count >= 4 converts points j = 0 .. 3 on the four-point
+ * path, count 1 .. 3 converts point 0 on the one-point path; *processed = 4 or 1.
+ * count = 0 (outside the host's loop) reads no point and writes only
+ * *processed = 0. Per point, in double unless said, "fused" rounded once:
+ *  - x by xSource: 0 the index i = index + j; 1 xData[i]; 2 i * xStep + xStart
+ *    fused; other: xMin (one point), 0 (four points). i converts as unsigned on
+ *    the one-point path and as a signed 32-bit integer (index + j wrapped) on the
+ *    four-point path: the same below 2^31, where hosts keep it. xData is read
+ *    only for xSource 1, at xData[index .. index + p - 1].
+ *  - xn: linear (x - xMin) / (xMax - xMin); logarithmic (FL - xLogMin) /
+ *    (xLogMax - xLogMin), FL = the fast base-10 logarithm of x rounded to float
+ *    (about 1.2e-4 from log10 for normal floats), widened, when x (in double)
+ *    > B, else xLogMin; other modes xn = x.
+ *  - y = raw * yFactor + yOffset fused, raw = yData[j] (floats when yDataType is
+ *    5, doubles otherwise); yn as xn with the Y bounds; decibel axis: yn = (d -
+ *    yMin) / (yMax - yMin), d = FL(y / dbReference) scaled to dB when y > T,
+ *    else -400.
+ *  - A range of exactly 0 (+-0) is not divided by; xn or yn is instead: X linear
+ *    xMin, X logarithmic xLogMin, Y logarithmic yLogMin; Y linear yMin (one
+ *    point) or 0 (four points); decibel 0 (one point) or yMin (four points).
+ *  - xn and yn are clamped to [-1e6, 1e6]; NaN gives -1e6 (one point) or +1e6
+ *    (four points).
+ *  - X pixel = rectLeft + r(xn, w), Y pixel = rectBottom - r(yn, h), w = rectRight
+ *    - rectLeft, h = rectBottom - rectTop, computed without overflow and clamped
+ *    to [-32768, 32767]: a point far beyond either edge lands on that side's
+ *    bound (xn = 1e6 on a 4000-pixel width gives 32767).
+ * One point: B = 0, T = 0 (a NaN y counts as above it), FL through the scalar
+ * routine, d = dbFactor * (20 * FL), r(n, s) = n * s + 0.5 fused, truncated
+ * toward zero (w = 5, xn = 0.5 gives 3).
+ * Four points: B = xMin (yMin), T = 1e-12 (NaN is not above either), FL through
+ * the four-lane routine (it may differ from the scalar one in the last float
+ * bit), d = (dbFactor * 20) * FL, r(n, s) = n * s rounded to double, then to the
+ * nearest integer, ties to even (w = 5, xn = 0.5 gives 2). */
 ZRCALC_API void ZRCALC_STDCALL zrcalcGetXYValGraph2D(const XYValGraph2DParams* params);
 ZRCALC_API void ZRCALC_CDECL zrcalcGetXYValGraph2D_cdecl(const XYValGraph2DParams* params);
 

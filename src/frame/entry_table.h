@@ -95,8 +95,8 @@
     ZRCALC_ENTRY(zrcalcCAPV_log, BOTH, 32, BUILT)                                           \
     ZRCALC_ENTRY(zrcalcCADoubleArrToSingleArrInplace, BOTH, 8, BUILT)                       \
     ZRCALC_ENTRY(zrcalcCASingleArrToDoubleArrInplace, BOTH, 8, BUILT)                       \
-    /* graph support (planned) */                                                           \
-    ZRCALC_ENTRY(zrcalcGetXYValGraph2D, BOTH, 4, PLANNED)                                   \
+    /* graph support: graph/xy_values.cpp (cursor search planned) */                        \
+    ZRCALC_ENTRY(zrcalcGetXYValGraph2D, BOTH, 4, BUILT)                                     \
     ZRCALC_ENTRY(zrcalcFindCursorXY, BOTH, 44, PLANNED)                                     \
     /* fast math: fastmath/sine.cpp (arctangent planned) */                                 \
     ZRCALC_ENTRY(zrcalcATan_float, BOTH, 12, PLANNED)                                       \

@@ -188,6 +188,16 @@ PowerScaleSumParams parameter_block<PowerScaleSumParams>(Memory& m)
     return {m.values<double>(kCount), m.values<float>(kCount), 1.5, 0.75f, int32_t(kCount), 1};
 }
 
+// The XY graph's: four points (four-point path) from index 3 of an X array, float
+// Y data on a decibel axis, on a 640 x 480 area.
+template <>
+XYValGraph2DParams parameter_block<XYValGraph2DParams>(Memory& m)
+{
+    return {kCount, 0, 1, 5, 1, 3, 2, {}, 10, 20, 650, 500, 0.5, 1, 2, -1, 40, 1, 1.6, 0, 30, -50, 1.5, -1, 1,
+            m.values<float>(4), m.values<double>(8), m.values<int32_t>(4), m.values<int32_t>(4),
+            m.values<uint32_t>(1), 0.5};
+}
+
 // The power FIR's: the second of two coefficient sets over a ring of 40 samples,
 // the window wrapping past the ring's end.
 template <>
