@@ -1,10 +1,9 @@
 // The array arctangent beside a plain scalar loop of the same steps, the same
-// steps on four lanes written out literally (two divisions for the reduced
-// argument, head, 16-byte blocks and tail vector: what the library's eight lanes
-// and single division are measured against), the C library's atanf, VOLK's
-// volk_32f_atan_32f and SLEEF's Sleef_atanf8_u35 (eight lanes, within 3.5 ulp),
-// on values in [-4, 4), which reach all three ranges of the kernel. Sizes: 1 Ki
-// (in L1), 64 Ki (in L2) and 16 Mi elements (from memory).
+// steps on four lanes written out literally (head, 16-byte blocks and tail
+// vector: what the library's eight-lane cover is measured against), the C
+// library's atanf, VOLK's volk_32f_atan_32f and SLEEF's Sleef_atanf8_u35 (eight
+// lanes, within 3.5 ulp), on values in [-4, 4), which reach all three ranges of
+// the kernel. Sizes: 1 Ki (in L1), 64 Ki (in L2) and 16 Mi elements (from memory).
 //
 // The others are not the same rule: atanf is within an ulp, VOLK's kernel uses
 // its own reduction and a short series, SLEEF its own polynomial. The comparison
