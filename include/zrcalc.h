@@ -824,8 +824,32 @@ ZRCALC_API void ZRCALC_CDECL zrcalcFindCursorXY_cdecl(const uint32_t* rowStart, 
 /* Fast math                                                                */
 /* ------------------------------------------------------------------------ */
 
-/* output[i] = arctangent of input[i] in radians; four-lane rational
- * approximation for count >= 4, double precision for shorter arrays. */
+/* output[i] = arctangent of input[i] in radians, within +-1.57079637f (pi/2
+ * rounded up to float), for i = 0 .. count-1; count = 0 writes nothing. output
+ * may be input (in place); otherwise they must not overlap.
+ *  - count < 4: the C runtime's arctangent in double of the widened input,
+ *    rounded to float.
+ *  - count >= 4: every element through the fast kernel in float, each on its own
+ *    (Cephes' rational approximation; fmaf rounds once, every other step rounds
+ *    by itself). With a = |x|:
+ *      a > 2.41421366f (tan(3 pi/8)):  t = (1.0f / a) * -1.0f, base = pi/2 as
+ *        float (1.57079637f), c = 3.99999998e-8f;
+ *      a > 0.660000026f (0.66f):       t = (a - 1.0f) / (a + 1.0f), base = pi/4
+ *        as float (0.785398185f), c = 1.99999999e-8f;
+ *      otherwise (NaN included):       t = a, base = 0, c = 0;
+ *      z = t * t;
+ *      P = fmaf(fmaf(fmaf(fmaf(-0.875060856f, z, -16.1575375f), z, -75.0085602f),
+ *          z, -122.886665f), z, -64.8502197f);
+ *      Q = fmaf(fmaf(fmaf(fmaf(z + 24.8584652f, z, 165.027008f), z, 432.881073f),
+ *          z, 485.390411f), z, 194.550659f);
+ *      u = fmaf(t, (P * z) / Q, t) - c;
+ *      the result is u + base with the sign bit of x OR-ed in.
+ *    So the arctangent of -x is exactly the negated arctangent of x, -0 gives
+ *    -0, +-infinity gives +-1.57079637f, and a NaN comes back as itself
+ *    (quieted). Counts 3 and 4 of the same values may differ in the last bit.
+ *    Accuracy of the kernel, measured at every float: within 1 ulp of glibc
+ *    2.36's atanf (0 ulp at 99.4 % of them), and within 1.023 ulp of the result, or
+ *    1.09e-7 absolute, of the exact arctangent. */
 ZRCALC_API void ZRCALC_STDCALL zrcalcATan_float(const float* input, float* output, uint32_t count);
 ZRCALC_API void ZRCALC_CDECL zrcalcATan_float_cdecl(const float* input, float* output, uint32_t count);
 /* output[i] = sine of input[i] (radians) for i = 0 .. count-1; count = 0 writes

@@ -98,8 +98,8 @@
     /* graph support: graph/xy_values.cpp (cursor search planned) */                        \
     ZRCALC_ENTRY(zrcalcGetXYValGraph2D, BOTH, 4, BUILT)                                     \
     ZRCALC_ENTRY(zrcalcFindCursorXY, BOTH, 44, PLANNED)                                     \
-    /* fast math: fastmath/sine.cpp (arctangent planned) */                                 \
-    ZRCALC_ENTRY(zrcalcATan_float, BOTH, 12, PLANNED)                                       \
+    /* fast math: fastmath/atan.cpp, sine.cpp */                                            \
+    ZRCALC_ENTRY(zrcalcATan_float, BOTH, 12, BUILT)                                         \
     ZRCALC_ENTRY(zrcalcSin_float, BOTH, 12, BUILT)                                          \
     /* power angles: power/angles.cpp */                                                    \
     ZRCALC_ENTRY(zrcalcPowerAngles, BOTH, 20, BUILT)                                        \
