@@ -21,6 +21,7 @@
 #include <cstdint>
 
 #include "common/lanes.h"
+#include "statistics/exact_int16_sums.h"
 #include "zrcalc.h"
 
 namespace zrcalc {
@@ -94,6 +95,9 @@ inline void add_pair_to_lanes(__m256d xa, __m256d xb, __m256d ya, __m256d yb, __
 // A block is W samples; each kind below says how one block reaches the lanes.
 // ---------------------------------------------------------------------------
 
+// Each kind also says how many of the first blocks it can add to the lanes
+// without the double steps (none where the squares may round).
+
 // Four doubles, one per lane: S_j += x, Q_j = fma(x + offset, x + offset, Q_j).
 struct DoubleBlocks {
     using Sample = double;
@@ -107,6 +111,7 @@ struct DoubleBlocks {
         sums = _mm256_add_pd(sums, v);
         squares = _mm256_fmadd_pd(y, y, squares);
     }
+    static std::size_t add_exactly(const double*, std::size_t, double, L::V&, L::V&, __m256d&, __m256d&) { return 0; }
 };
 
 // Four int32, one per lane, converted to double exactly.
@@ -122,6 +127,10 @@ struct Int32Blocks {
         const __m256d y = _mm256_add_pd(x, offset);
         sums = _mm256_add_pd(sums, x);
         squares = _mm256_fmadd_pd(y, y, squares);
+    }
+    static std::size_t add_exactly(const std::int32_t*, std::size_t, double, L::V&, L::V&, __m256d&, __m256d&)
+    {
+        return 0;
     }
 };
 
@@ -139,6 +148,26 @@ struct Int16Blocks {
         const __m256d second = int32x4_to_double(_mm256_extracti128_si256(widened, 1));  // e4..e7
         add_pair_to_lanes(first, second, _mm256_add_pd(first, offset), _mm256_add_pd(second, offset), sums,
                           squares);
+    }
+    // Pairs of blocks as vectors of 16, in integer lanes where no double step would
+    // round (statistics/exact_int16_sums.h). The lanes start at 0.0, so the blocks
+    // before must be none.
+    static std::size_t add_exactly(const std::int16_t* block, std::size_t blocks, float offset, L::V& lowest,
+                                   L::V& highest, __m256d& sums, __m256d& squares)
+    {
+        using Wide = Lanes<std::int16_t>;
+        __m256i low = _mm256_broadcastsi128_si256(lowest);
+        __m256i high = _mm256_broadcastsi128_si256(highest);
+        const auto next = [&](std::size_t k) {
+            const __m256i v = Wide::load(block + 16 * k);
+            low = Wide::min_keeping(low, v);
+            high = Wide::max_keeping(high, v);
+            return v;
+        };
+        const std::size_t vectors = add_vectors_exactly(offset, blocks / 2, next, sums, squares);
+        lowest = L::min_keeping(_mm256_castsi256_si128(low), _mm256_extracti128_si256(low, 1));
+        highest = L::max_keeping(_mm256_castsi256_si128(high), _mm256_extracti128_si256(high, 1));
+        return 2 * vectors;
     }
 };
 
@@ -173,7 +202,9 @@ void accumulate_in_blocks(const typename Blocks::Sample* data, std::uint32_t cou
     __m256d laneSquares = _mm256_setzero_pd();
     const Sample* block = data + head;
     const std::size_t blocks = (count - head) / W;
-    for (std::size_t b = 0; b < blocks; ++b, block += W) {
+    const std::size_t exact = Blocks::add_exactly(block, blocks, offset, lowest, highest, laneSums, laneSquares);
+    block += exact * W;
+    for (std::size_t b = exact; b < blocks; ++b, block += W) {
         const auto v = L::load(block);
         lowest = L::min_keeping(lowest, v);
         highest = L::max_keeping(highest, v);
