@@ -8,7 +8,11 @@
 //    four double lanes that start at 0.0 and are added to the totals as
 //    (S0 + S2) + (S1 + S3), then the remaining samples one by one;
 //  - float: the first and the last eight samples enter the lanes as whole blocks
-//    with the lanes outside the head and the tail left out.
+//    with the lanes outside the head and the tail left out;
+//  - int16 blocks, when the offset makes every square exact: pairs of blocks
+//    summed in integer lanes, which give the double lanes' very values as long
+//    as no step of those could round (statistics/exact_int16_sums.h says why),
+//    and the double lanes from the first pair on where one could.
 // Each square is added with a fused multiply-add, y * y + accumulator rounded
 // once; a separate multiply and add changes the last bit.
 //

@@ -8,7 +8,9 @@
 //  - in blocks of 16 from the destination's first 32-byte boundary (strided) or
 //    the source's (contiguous): four double lanes, lane j takes samples j, j+4,
 //    j+8, j+12 in this order, the shifted sample formed in double; after the last
-//    block the lanes join the totals as (L0 + L2) + (L1 + L3).
+//    block the lanes join the totals as (L0 + L2) + (L1 + L3). When the offset
+//    makes every square exact, integer lanes stand in for the double lanes as
+//    long as no step of those could round (statistics/exact_int16_sums.h).
 // Every square is added by a fused multiply-add.
 #include <immintrin.h>
 
