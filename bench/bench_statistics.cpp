@@ -3,7 +3,8 @@
 // compiler free to do what -O2 does with it), in samples/s and bytes/s. The int16
 // variant also runs at the offsets that decide its path (0 and -0.5 exact, 0.001
 // not) beside memcpy of the same samples, a yardstick of memory speed (bytes
-// counted as read plus written, so a time ratio is the ratio of samples/s).
+// counted as read plus written, so a time ratio is the ratio of samples/s); the
+// float variant also at the offset 0 (exact squares).
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -98,6 +99,13 @@ void BM_GetMinMaxAveRMS_int16_t_offset(benchmark::State& state, float offset)
 BENCHMARK_CAPTURE(BM_GetMinMaxAveRMS_int16_t_offset, offset 0, 0.0f)->Apply(zrbench::standard_sizes);
 BENCHMARK_CAPTURE(BM_GetMinMaxAveRMS_int16_t_offset, offset -0.5, -0.5f)->Apply(zrbench::standard_sizes);
 BENCHMARK_CAPTURE(BM_GetMinMaxAveRMS_int16_t_offset, offset 0.001, 0.001f)->Apply(zrbench::standard_sizes);
+
+// The float variant at the offset 0, where its squares are exact.
+void BM_GetMinMaxAveRMS_float_offset(benchmark::State& state, float offset)
+{
+    run<float, float>(state, [](auto... a) { zrcalcGetMinMaxAveRMS_float(a...); }, offset);
+}
+BENCHMARK_CAPTURE(BM_GetMinMaxAveRMS_float_offset, offset 0, 0.0f)->Apply(zrbench::standard_sizes);
 
 void BM_Memcpy_int16_t(benchmark::State& state)
 {

@@ -174,6 +174,25 @@ TYPED_TEST(MinMaxAveRms, SplitBlockGivesTheSameStatistics)
     }
 }
 
+// Float samples at the offset 0 have exact squares, 2^-298 to 2^256 (the fused
+// steps may be adds): extreme exponents, subnormal to the largest, against the
+// model's fused steps, at offsets +0 and -0.
+TEST(FloatStatistics, ExactSquaresAtExtremeExponents)
+{
+    for (int top : {-126, -100, 0, 100, 127}) {
+        std::vector<float> x = zrtest::random_samples<float>(203, top + 500, 1.0);
+        for (std::size_t i = 0; i < x.size(); ++i) x[i] = std::ldexp(x[i], top - int(i % 24));
+        for (float offset : {0.0f, -0.0f}) {
+            Stats<float> actual{1, -1, 0.5, 0.25};
+            FloatVariant::call(x.data(), 203, actual, offset);
+            EXPECT_TRUE(same_stats(zrtest::running_totals<float, float, 8, 32>(x.data(), 203, {1, -1, 0.5, 0.25},
+                                                                                offset, x.data()),
+                                   actual))
+                << top;
+        }
+    }
+}
+
 // int16 squares near the largest sums that no step of the double lanes rounds.
 // With the offset 32767.875, a lane's sum of squares counts in units of 1/64:
 // 32767 adds about 2^38 of them and -32768 adds 1. The first 32769 samples of
