@@ -78,22 +78,30 @@ void BM_GetMinMaxScalarLoop(benchmark::State& state)
     report(state, n, n * sizeof(T));
 }
 
-template <int Stride>
-void BM_MoveAndGetMinMaxAveRMS(benchmark::State& state)
+// The offset decides the path of the blocks: 0.5, 0 and -0.5 exact, 0.001 not.
+void move(benchmark::State& state, int stride, float offset)
 {
     const auto n = static_cast<std::size_t>(state.range(0));
-    const auto source = samples<int16_t>(n * Stride);
+    const auto source = samples<int16_t>(n * stride);
     std::vector<int16_t> destination(n);
     for (auto _ : state) {
         int16_t lo = INT16_MAX, hi = INT16_MIN;
         double sum = 0.0, squares = 0.0;
         zrcalcMoveAndGetMinMaxAveRMS_int16_t(destination.data(), source.data(), static_cast<uint32_t>(n), &lo, &hi,
-                                             &sum, &squares, 0.5f, Stride);
+                                             &sum, &squares, offset, stride);
         benchmark::DoNotOptimize(squares);
         benchmark::ClobberMemory();
     }
     report(state, n, 2 * n * sizeof(int16_t));
 }
+
+template <int Stride>
+void BM_MoveAndGetMinMaxAveRMS(benchmark::State& state)
+{
+    move(state, Stride, 0.5f);
+}
+
+void BM_MoveAndGetMinMaxAveRMS_stride_1(benchmark::State& state, float offset) { move(state, 1, offset); }
 
 // The element rule for every sample: copy, compare, sum, fused square.
 template <int Stride>
@@ -152,6 +160,9 @@ BENCHMARK_TEMPLATE(BM_GetMinMax, int32_t)->Apply(zrbench::standard_sizes);
 BENCHMARK_TEMPLATE(BM_GetMinMaxScalarLoop, int32_t)->Apply(zrbench::standard_sizes);
 BENCHMARK_TEMPLATE(BM_MoveAndGetMinMaxAveRMS, 1)->Apply(zrbench::standard_sizes);
 BENCHMARK_TEMPLATE(BM_MoveAndGetMinMaxAveRMSScalarLoop, 1)->Apply(zrbench::standard_sizes);
+BENCHMARK_CAPTURE(BM_MoveAndGetMinMaxAveRMS_stride_1, offset 0, 0.0f)->Apply(zrbench::standard_sizes);
+BENCHMARK_CAPTURE(BM_MoveAndGetMinMaxAveRMS_stride_1, offset -0.5, -0.5f)->Apply(zrbench::standard_sizes);
+BENCHMARK_CAPTURE(BM_MoveAndGetMinMaxAveRMS_stride_1, offset 0.001, 0.001f)->Apply(zrbench::standard_sizes);
 BENCHMARK_TEMPLATE(BM_MoveAndGetMinMaxAveRMS, 4)->Apply(zrbench::standard_sizes);
 BENCHMARK_TEMPLATE(BM_MoveAndGetMinMaxAveRMSScalarLoop, 4)->Apply(zrbench::standard_sizes);
 BENCHMARK_TEMPLATE(BM_Memcpy, double)->Apply(zrbench::standard_sizes);

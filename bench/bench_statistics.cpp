@@ -1,10 +1,15 @@
 // Statistics: the accumulating min/max/sum/sum-of-squares operations beside a
 // plain scalar loop of the same statistics (one sample after another, the
-// compiler free to do what -O2 does with it), in samples/s and bytes/s.
+// compiler free to do what -O2 does with it), in samples/s and bytes/s. The int16
+// variant also runs at the offsets that decide its path (0 and -0.5 exact, 0.001
+// not) beside memcpy of the same samples, a yardstick of memory speed (bytes
+// counted as read plus written, so a time ratio is the ratio of samples/s); the
+// float variant also at the offset 0 (exact squares).
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <map>
 #include <random>
 #include <type_traits>
@@ -53,14 +58,14 @@ void scalar_loop(const S* x, std::uint32_t n, S* minValue, S* maxValue, double* 
 }
 
 template <class S, class O, class Fn>
-void run(benchmark::State& state, Fn fn)
+void run(benchmark::State& state, Fn fn, O offset = O(0.25))
 {
     const auto n = static_cast<std::uint32_t>(state.range(0));
     const std::vector<S>& x = samples<S>(n);
     for (auto _ : state) {
         S lowest = x[0], highest = x[0];
         double sum = 0.0, squares = 0.0;
-        fn(x.data(), n, &lowest, &highest, &sum, &squares, O(0.25));
+        fn(x.data(), n, &lowest, &highest, &sum, &squares, offset);
         benchmark::DoNotOptimize(lowest);
         benchmark::DoNotOptimize(highest);
         benchmark::DoNotOptimize(sum);
@@ -86,5 +91,33 @@ ZRBENCH_MIN_MAX_AVE_RMS(double, double)
 ZRBENCH_MIN_MAX_AVE_RMS(float, float)
 ZRBENCH_MIN_MAX_AVE_RMS(int16_t, float)
 ZRBENCH_MIN_MAX_AVE_RMS(int32_t, double)
+
+void BM_GetMinMaxAveRMS_int16_t_offset(benchmark::State& state, float offset)
+{
+    run<int16_t, float>(state, [](auto... a) { zrcalcGetMinMaxAveRMS_int16_t(a...); }, offset);
+}
+BENCHMARK_CAPTURE(BM_GetMinMaxAveRMS_int16_t_offset, offset 0, 0.0f)->Apply(zrbench::standard_sizes);
+BENCHMARK_CAPTURE(BM_GetMinMaxAveRMS_int16_t_offset, offset -0.5, -0.5f)->Apply(zrbench::standard_sizes);
+BENCHMARK_CAPTURE(BM_GetMinMaxAveRMS_int16_t_offset, offset 0.001, 0.001f)->Apply(zrbench::standard_sizes);
+
+// The float variant at the offset 0, where its squares are exact.
+void BM_GetMinMaxAveRMS_float_offset(benchmark::State& state, float offset)
+{
+    run<float, float>(state, [](auto... a) { zrcalcGetMinMaxAveRMS_float(a...); }, offset);
+}
+BENCHMARK_CAPTURE(BM_GetMinMaxAveRMS_float_offset, offset 0, 0.0f)->Apply(zrbench::standard_sizes);
+
+void BM_Memcpy_int16_t(benchmark::State& state)
+{
+    const auto n = static_cast<std::size_t>(state.range(0));
+    const std::vector<int16_t>& source = samples<int16_t>(n);
+    std::vector<int16_t> destination(n);
+    for (auto _ : state) {
+        std::memcpy(destination.data(), source.data(), n * sizeof(int16_t));
+        benchmark::ClobberMemory();
+    }
+    zrbench::set_throughput(state, n, 2 * sizeof(int16_t));
+}
+BENCHMARK(BM_Memcpy_int16_t)->Apply(zrbench::standard_sizes);
 
 }  // namespace

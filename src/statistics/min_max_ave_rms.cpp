@@ -1,3 +1,4 @@
+
 // Accumulating statistics of one block of samples: minimum, maximum, sum and sum
 // of squares (of the samples shifted by an offset), folded into the caller's
 // running totals. The order in which the terms are added fixes the last bits of
@@ -7,7 +8,12 @@
 //    four double lanes that start at 0.0 and are added to the totals as
 //    (S0 + S2) + (S1 + S3), then the remaining samples one by one;
 //  - float: the first and the last eight samples enter the lanes as whole blocks
-//    with the lanes outside the head and the tail left out.
+//    with the lanes outside the head and the tail left out; at the offset 0 the
+//    fused steps of the squares are adds (exact squares, see kZeroOffset);
+//  - int16 blocks, when the offset makes every square exact: pairs of blocks
+//    summed in integer lanes, which give the double lanes' very values as long
+//    as no step of those could round (statistics/exact_int16_sums.h says why),
+//    and the double lanes from the first pair on where one could.
 // Each square is added with a fused multiply-add, y * y + accumulator rounded
 // once; a separate multiply and add changes the last bit.
 //
@@ -21,6 +27,7 @@
 #include <cstdint>
 
 #include "common/lanes.h"
+#include "statistics/exact_int16_sums.h"
 #include "zrcalc.h"
 
 namespace zrcalc {
@@ -76,12 +83,25 @@ void accumulate_samples(const Sample* data, std::uint32_t count, Sample* minValu
 // Lane steps shared by the block paths.
 // ---------------------------------------------------------------------------
 
+// The fused step fma(y, y, q). Where y * y is exact (kExactSquare), the step is
+// q + y * y written as a multiply and an add: the same rounding of the same sum,
+// and only the add on the chain of dependent steps, the shorter of the two.
+template <bool kExactSquare = false>
+inline __m256d add_square(__m256d q, __m256d y)
+{
+    if constexpr (kExactSquare)
+        return _mm256_add_pd(q, _mm256_mul_pd(y, y));
+    else
+        return _mm256_fmadd_pd(y, y, q);
+}
+
 // Lane j takes two samples of a block, a = e_j and then b = e_(j+4):
 // S_j = (S_j + a) + b and Q_j = fma(yb, yb, fma(ya, ya, Q_j)).
+template <bool kExactSquare = false>
 inline void add_pair_to_lanes(__m256d xa, __m256d xb, __m256d ya, __m256d yb, __m256d& sums, __m256d& squares)
 {
     sums = _mm256_add_pd(_mm256_add_pd(sums, xa), xb);
-    squares = _mm256_fmadd_pd(yb, yb, _mm256_fmadd_pd(ya, ya, squares));
+    squares = add_square<kExactSquare>(add_square<kExactSquare>(squares, ya), yb);
 }
 
 // Running minimum and maximum over whole vectors take the keeping steps: a
@@ -93,6 +113,9 @@ inline void add_pair_to_lanes(__m256d xa, __m256d xb, __m256d ya, __m256d yb, __
 // boundary, whole blocks in four double lanes, single samples after them.
 // A block is W samples; each kind below says how one block reaches the lanes.
 // ---------------------------------------------------------------------------
+
+// Each kind also says how many of the first blocks it can add to the lanes
+// without the double steps (none where the squares may round).
 
 // Four doubles, one per lane: S_j += x, Q_j = fma(x + offset, x + offset, Q_j).
 struct DoubleBlocks {
@@ -107,6 +130,7 @@ struct DoubleBlocks {
         sums = _mm256_add_pd(sums, v);
         squares = _mm256_fmadd_pd(y, y, squares);
     }
+    static std::size_t add_exactly(const double*, std::size_t, double, L::V&, L::V&, __m256d&, __m256d&) { return 0; }
 };
 
 // Four int32, one per lane, converted to double exactly.
@@ -122,6 +146,10 @@ struct Int32Blocks {
         const __m256d y = _mm256_add_pd(x, offset);
         sums = _mm256_add_pd(sums, x);
         squares = _mm256_fmadd_pd(y, y, squares);
+    }
+    static std::size_t add_exactly(const std::int32_t*, std::size_t, double, L::V&, L::V&, __m256d&, __m256d&)
+    {
+        return 0;
     }
 };
 
@@ -139,6 +167,27 @@ struct Int16Blocks {
         const __m256d second = int32x4_to_double(_mm256_extracti128_si256(widened, 1));  // e4..e7
         add_pair_to_lanes(first, second, _mm256_add_pd(first, offset), _mm256_add_pd(second, offset), sums,
                           squares);
+    }
+    // Pairs of blocks as vectors of 16, in integer lanes where no double step would
+    // round (statistics/exact_int16_sums.h). The lanes start at 0.0, so the blocks
+    // before must be none.
+    static std::size_t add_exactly(const std::int16_t* block, std::size_t blocks, float offset, L::V& lowest,
+                                   L::V& highest, __m256d& sums, __m256d& squares)
+    {
+        using Wide = Lanes<std::int16_t>;
+        __m256i low = _mm256_broadcastsi128_si256(lowest);
+        __m256i high = _mm256_broadcastsi128_si256(highest);
+        const auto next = [&](std::size_t k) {
+            prefetch_ahead(block + 16 * k);
+            const __m256i v = Wide::load(block + 16 * k);
+            low = Wide::min_keeping(low, v);
+            high = Wide::max_keeping(high, v);
+            return v;
+        };
+        const std::size_t vectors = add_vectors_exactly(offset, blocks / 2, next, sums, squares);
+        lowest = L::min_keeping(_mm256_castsi256_si128(low), _mm256_extracti128_si256(low, 1));
+        highest = L::max_keeping(_mm256_castsi256_si128(high), _mm256_extracti128_si256(high, 1));
+        return 2 * vectors;
     }
 };
 
@@ -173,7 +222,9 @@ void accumulate_in_blocks(const typename Blocks::Sample* data, std::uint32_t cou
     __m256d laneSquares = _mm256_setzero_pd();
     const Sample* block = data + head;
     const std::size_t blocks = (count - head) / W;
-    for (std::size_t b = 0; b < blocks; ++b, block += W) {
+    const std::size_t exact = Blocks::add_exactly(block, blocks, offset, lowest, highest, laneSums, laneSquares);
+    block += exact * W;
+    for (std::size_t b = exact; b < blocks; ++b, block += W) {
         const auto v = L::load(block);
         lowest = L::min_keeping(lowest, v);
         highest = L::max_keeping(highest, v);
@@ -259,6 +310,12 @@ inline WidenedBlock widen_selected(__m256 samples, __m256 offset, __m256 lanes)
     return widen(_mm256_blendv_ps(negativeZero, samples, lanes), _mm256_blendv_ps(negativeZero, offset, lanes));
 }
 
+// kZeroOffset: the offset is 0 (or -0). Then the shifted sample of the blocks,
+// x + 0.0 in double, is the widened sample x (or +0.0 for -0.0: the same
+// square), and the square of a widened float is exact: 24 significant bits
+// squared fit in 53, and 2^-298 .. 2^256 lies far inside the normal doubles.
+// So every fused step of the sum of squares may be an add.
+template <bool kZeroOffset>
 void accumulate_floats_in_blocks(const float* data, std::uint32_t count, float* minValue, float* maxValue,
                                  double* sum, double* sumOfSquares, float offset)
 {
@@ -279,8 +336,8 @@ void accumulate_floats_in_blocks(const float* data, std::uint32_t count, float* 
     const __m256 first = L::load(data);
     const WidenedBlock head = widen_selected(first, offsets, load_lanes(kHeadLanes[h]));
     __m256d laneSums = _mm256_add_pd(head.first, head.second);
-    __m256d laneSquares = _mm256_fmadd_pd(head.shiftedSecond, head.shiftedSecond,
-                                          _mm256_mul_pd(head.shiftedFirst, head.shiftedFirst));
+    __m256d laneSquares = add_square<kZeroOffset>(_mm256_mul_pd(head.shiftedFirst, head.shiftedFirst),
+                                                  head.shiftedSecond);
     __m256 lowest = L::min_keeping(L::splat(*minValue), first);
     __m256 highest = L::max_keeping(L::splat(*maxValue), first);
 
@@ -293,7 +350,10 @@ void accumulate_floats_in_blocks(const float* data, std::uint32_t count, float* 
         highest = L::max_keeping(highest, v);
         const __m256d x0 = lower_floats_as_doubles(v);
         const __m256d x1 = upper_floats_as_doubles(v);
-        add_pair_to_lanes(x0, x1, _mm256_add_pd(x0, shift), _mm256_add_pd(x1, shift), laneSums, laneSquares);
+        if constexpr (kZeroOffset)
+            add_pair_to_lanes<true>(x0, x1, x0, x1, laneSums, laneSquares);
+        else
+            add_pair_to_lanes(x0, x1, _mm256_add_pd(x0, shift), _mm256_add_pd(x1, shift), laneSums, laneSquares);
     }
 
     // Tail: the last eight samples with only the lanes after the last block kept,
@@ -304,7 +364,8 @@ void accumulate_floats_in_blocks(const float* data, std::uint32_t count, float* 
         lowest = L::min_keeping(lowest, last);
         highest = L::max_keeping(highest, last);
         const WidenedBlock tail = widen_selected(last, offsets, load_lanes(kTailLanes[r]));
-        add_pair_to_lanes(tail.first, tail.second, tail.shiftedFirst, tail.shiftedSecond, laneSums, laneSquares);
+        add_pair_to_lanes<kZeroOffset>(tail.first, tail.second, tail.shiftedFirst, tail.shiftedSecond, laneSums,
+                                       laneSquares);
     }
 
     *minValue = reduce_min<float>(lowest);
@@ -325,7 +386,10 @@ void ZRCALC_STDCALL zrcalcGetMinMaxAveRMS_double(const double* data, uint32_t co
 void ZRCALC_STDCALL zrcalcGetMinMaxAveRMS_float(const float* data, uint32_t count, float* minValue, float* maxValue,
                                                 double* sum, double* sumOfSquares, float offset)
 {
-    zrcalc::accumulate_floats_in_blocks(data, count, minValue, maxValue, sum, sumOfSquares, offset);
+    if (offset == 0.0f)
+        zrcalc::accumulate_floats_in_blocks<true>(data, count, minValue, maxValue, sum, sumOfSquares, offset);
+    else
+        zrcalc::accumulate_floats_in_blocks<false>(data, count, minValue, maxValue, sum, sumOfSquares, offset);
 }
 
 void ZRCALC_STDCALL zrcalcGetMinMaxAveRMS_int16_t(const int16_t* data, uint32_t count, int16_t* minValue,

@@ -8,7 +8,9 @@
 //  - in blocks of 16 from the destination's first 32-byte boundary (strided) or
 //    the source's (contiguous): four double lanes, lane j takes samples j, j+4,
 //    j+8, j+12 in this order, the shifted sample formed in double; after the last
-//    block the lanes join the totals as (L0 + L2) + (L1 + L3).
+//    block the lanes join the totals as (L0 + L2) + (L1 + L3). When the offset
+//    makes every square exact, integer lanes stand in for the double lanes as
+//    long as no step of those could round (statistics/exact_int16_sums.h).
 // Every square is added by a fused multiply-add.
 #include <immintrin.h>
 
@@ -17,6 +19,7 @@
 #include <cstdint>
 
 #include "common/lanes.h"
+#include "statistics/exact_int16_sums.h"
 #include "zrcalc.h"
 
 namespace {
@@ -79,8 +82,25 @@ inline void add_block(BlockTotals& b, __m256i block, __m256d offset)
         b.sum = _mm256_add_pd(b.sum, x);
         b.sumOfSquares = _mm256_fmadd_pd(shifted, shifted, b.sumOfSquares);
     }
-    b.lo = Int16Lanes::min_keeping(b.lo, block);
-    b.hi = Int16Lanes::max_keeping(b.hi, block);
+}
+
+// Blocks 0 .. blocks-1, block k read by load(k) and stored to destination + 16k:
+// in integer lanes as far as no double step would round
+// (statistics/exact_int16_sums.h), then in the double lanes.
+template <class Load>
+void move_blocks(int16_t* destination, std::size_t blocks, BlockTotals& b, float offset, Load load)
+{
+    const auto move = [&](std::size_t k) {
+        const __m256i block = load(k);
+        zrcalc::prefetch_ahead(destination + k * kBlock);  // the store's line, too, arrives in time
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(destination + k * kBlock), block);
+        b.lo = Int16Lanes::min_keeping(b.lo, block);
+        b.hi = Int16Lanes::max_keeping(b.hi, block);
+        return block;
+    };
+    const std::size_t exact = zrcalc::add_vectors_exactly(offset, blocks, move, b.sum, b.sumOfSquares);
+    const __m256d offsetWide = _mm256_set1_pd(static_cast<double>(offset));
+    for (std::size_t k = exact; k < blocks; ++k) add_block(b, move(k), offsetWide);
 }
 
 // The lanes join the totals once, after the last block (adding 0.0 when there
@@ -130,14 +150,11 @@ void move_strided(int16_t* destination, const int16_t* source, std::size_t count
     BlockTotals b;
     b.lo = Int16Lanes::splat(t.lo);
     b.hi = Int16Lanes::splat(t.hi);
-    const __m256d offsetWide = _mm256_set1_pd(static_cast<double>(offset));
     const std::size_t blocks = (count - head) / kBlock;
-    std::size_t i = head;
-    for (std::size_t k = 0; k < blocks; ++k, i += kBlock) {
-        const __m256i block = gather16(source + static_cast<std::ptrdiff_t>(i) * stride, stride);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(destination + i), block);
-        add_block(b, block, offsetWide);
-    }
+    move_blocks(destination + head, blocks, b, offset, [=](std::size_t k) {
+        return gather16(source + static_cast<std::ptrdiff_t>(head + k * kBlock) * stride, stride);
+    });
+    const std::size_t i = head + blocks * kBlock;
     join_sums(t, b);
     t.lo = zrcalc::reduce_min<int16_t>(b.lo);
     t.hi = zrcalc::reduce_max<int16_t>(b.hi);
@@ -164,14 +181,13 @@ void move_contiguous(int16_t* destination, const int16_t* source, std::size_t co
     BlockTotals b;
     b.lo = Int16Lanes::min_keeping(Int16Lanes::splat(t.lo), first);
     b.hi = Int16Lanes::max_keeping(Int16Lanes::splat(t.hi), first);
-    const __m256d offsetWide = _mm256_set1_pd(static_cast<double>(offset));
     const std::size_t blocks = (count - head) / kBlock;
-    std::size_t i = head;
-    for (std::size_t k = 0; k < blocks; ++k, i += kBlock) {
-        const __m256i block = load16(source + i);
-        _mm256_storeu_si256(reinterpret_cast<__m256i*>(destination + i), block);
-        add_block(b, block, offsetWide);
-    }
+    move_blocks(destination + head, blocks, b, offset,
+                [=](std::size_t k) {
+                    zrcalc::prefetch_ahead(source + head + k * kBlock);
+                    return load16(source + head + k * kBlock);
+                });
+    std::size_t i = head + blocks * kBlock;
     join_sums(t, b);
 
     // Last 16 samples: they cover the tail for the minimum and maximum.

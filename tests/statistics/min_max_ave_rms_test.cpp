@@ -49,14 +49,15 @@ std::vector<S> samples(std::size_t n, std::uint64_t seed, std::uint32_t width)
 
 // Arrays: the samples, then the four totals as one cell of bytes. Every count
 // 0..40 (five blocks of eight); offsets 0.1 (inexact, so a float offset added in
-// the wrong precision changes the last bits) and 0.
+// the wrong precision changes the last bits) and 0; int16 also at the offsets
+// whose squares are exact (halves, large integers).
 template <class V>
-void add_cases(const char* entry, std::vector<zrtest::Case>& cases)
+void add_cases(const char* entry, std::vector<zrtest::Case>& cases, std::vector<double> offsets = {0.1, 0.0})
 {
     using S = typename V::Sample;
-    for (const typename V::Offset o : {0.1, 0.0}) {
+    for (const typename V::Offset o : offsets) {
         const auto totals = [](zrtest::Arrays a) -> Stats<S>& { return *a.at<Stats<S>>(1); };
-        cases.push_back({entry, o == 0 ? "offset 0" : "offset 0.1",
+        cases.push_back({entry, "offset " + std::to_string(o),
                          {zrtest::in<S>(zrtest::fill_with<S>([](std::size_t n, std::uint64_t seed) {
                               return samples<S>(n, seed, V::kWidth);
                           })),
@@ -75,7 +76,7 @@ ZRTEST_SWEEP(min_max_ave_rms)
     std::vector<zrtest::Case> cases;
     add_cases<DoubleVariant>("zrcalcGetMinMaxAveRMS_double", cases);
     add_cases<FloatVariant>("zrcalcGetMinMaxAveRMS_float", cases);
-    add_cases<Int16Variant>("zrcalcGetMinMaxAveRMS_int16_t", cases);
+    add_cases<Int16Variant>("zrcalcGetMinMaxAveRMS_int16_t", cases, {0.1, 0.0, 0.5, -0.5, 40000, -40000.5});
     add_cases<Int32Variant>("zrcalcGetMinMaxAveRMS_int32_t", cases);
     return cases;
 }
@@ -132,6 +133,8 @@ const Stated kStated[] = {
      {-32768, 32767, 8, 2147418122}},
     {"4096 times 32767, summed exactly", Only::Int16, -1, std::vector<double>(4096, 32767), 0, {0, 0, 0, 0},
      {0, 32767, 4096.0 * 32767, 4096.0 * 32767 * 32767}},
+    {"4096 times -32768: two squares fill 32 bits", Only::Int16, -1, std::vector<double>(4096, -32768), 0,
+     {0, 0, 0, 0}, {-32768, 0, -0x1p27, 0x1p42}},
 };
 
 TYPED_TEST(MinMaxAveRms, StatedValues)
@@ -168,6 +171,57 @@ TYPED_TEST(MinMaxAveRms, SplitBlockGivesTheSameStatistics)
         V::call(values.data(), cut, pieces, offset);
         V::call(values.data() + cut, 1000 - cut, pieces, offset);
         EXPECT_TRUE(same_stats(whole, pieces)) << "cut at " << cut;
+    }
+}
+
+// Float samples at the offset 0 have exact squares, 2^-298 to 2^256 (the fused
+// steps may be adds): extreme exponents, subnormal to the largest, against the
+// model's fused steps, at offsets +0 and -0.
+TEST(FloatStatistics, ExactSquaresAtExtremeExponents)
+{
+    for (int top : {-126, -100, 0, 100, 127}) {
+        std::vector<float> x = zrtest::random_samples<float>(203, top + 500, 1.0);
+        for (std::size_t i = 0; i < x.size(); ++i) x[i] = std::ldexp(x[i], top - int(i % 24));
+        for (float offset : {0.0f, -0.0f}) {
+            Stats<float> actual{1, -1, 0.5, 0.25};
+            FloatVariant::call(x.data(), 203, actual, offset);
+            EXPECT_TRUE(same_stats(zrtest::running_totals<float, float, 8, 32>(x.data(), 203, {1, -1, 0.5, 0.25},
+                                                                                offset, x.data()),
+                                   actual))
+                << top;
+        }
+    }
+}
+
+// int16 squares near the largest sums that no step of the double lanes rounds.
+// With the offset 32767.875, a lane's sum of squares counts in units of 1/64:
+// 32767 adds about 2^38 of them and -32768 adds 1. The first 32769 samples of
+// 32767 in a lane stay below 2^53 units, the next reach past it, and the ones
+// after them round away. Cases: one lane past the bound (each lane in turn);
+// all four just below it, their total far beyond. Each from another prior, at
+// 2 bytes past a boundary (a head of 7 or 15: sample i goes to lane (i + 1) % 4),
+// through both int16 statistics, against the stated order.
+TEST(Int16Statistics, SquaresNearTheBoundOfExactness)
+{
+    const float offset = 32767.875f;
+    const std::uint32_t n = 4 * 32870 + 3;
+    const std::uint32_t above = 32775, big[5][4] = {{above}, {0, above}, {0, 0, above}, {0, 0, 0, above},
+                                                    {32769, 32768, 32769, 32767}};
+    const double priors[5] = {0.0, 1e20, -3.5, 1e-3, 0x1p60};
+    for (int c = 0; c < 5; ++c) {
+        std::vector<std::int16_t> v(n, -32768);
+        for (std::uint32_t i = 0; i < n; ++i) v[i] = (i + 1) / 4 < big[c][(i + 1) % 4] ? 32767 : -32768;
+        const zrtest::OffsetArray<std::int16_t> x(v, 2);
+        const Stats<std::int16_t> prior{32767, -32768, priors[c], priors[4 - c]};
+        Stats<std::int16_t> whole = prior, moved = prior;
+        Int16Variant::call(x.data(), n, whole, offset);
+        zrcalcMoveAndGetMinMaxAveRMS_int16_t(v.data(), x.data(), n, &moved.min, &moved.max, &moved.sum,
+                                             &moved.squares, offset, 1);
+        const auto model = zrtest::running_totals<std::int16_t, float, 8, 16>(x.data(), n, prior, offset, x.data());
+        EXPECT_TRUE(same_stats(model, whole)) << "case " << c;
+        EXPECT_TRUE(same_stats(zrtest::running_totals<std::int16_t, float, 16, 32>(x.data(), n, prior, offset,
+                                                                                    x.data()), moved))
+            << "case " << c;
     }
 }
 

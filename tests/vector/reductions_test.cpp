@@ -92,4 +92,25 @@ TEST(Sums, StatedValues)
     }
 }
 
+// The products of widened floats are exact from 2^-298 to 2^256, so a fused step
+// and an add of the product give the same bits: floats of extreme exponents
+// (subnormal to the largest), against the model's fused steps.
+TEST(Sums, FusedStepsAtExtremeExponents)
+{
+    const std::uint32_t n = 203;
+    for (int top : {-126, -100, 0, 100, 127}) {
+        std::vector<float> a = zrtest::random_samples<float>(n, top + 500, 1.0), b = a;
+        for (std::uint32_t i = 0; i < n; ++i) {
+            a[i] = std::ldexp(a[i], top - int(i % 24));
+            b[n - 1 - i] = std::ldexp(b[n - 1 - i], top - int(i % 23));
+        }
+        const Step fused = [](double acc, double x, double y) { return std::fma(x, y, acc); };
+        EXPECT_TRUE(BitsEqual(model_sum(fused, a.data(), a.data(), n), zrcalcSumSquaredValues_float(a.data(), n)))
+            << top;
+        EXPECT_TRUE(BitsEqual(model_sum(fused, a.data(), b.data(), n),
+                              zrcalcMultiplyVectorsAndCalcSum_float(a.data(), b.data(), n)))
+            << top;
+    }
+}
+
 }  // namespace
