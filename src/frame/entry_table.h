@@ -97,7 +97,7 @@
     ZRCALC_ENTRY(zrcalcCASingleArrToDoubleArrInplace, BOTH, 8, BUILT)                       \
     /* graph support (planned) */                                                           \
     ZRCALC_ENTRY(zrcalcGetXYValGraph2D, BOTH, 4, PLANNED)                                   \
-    ZRCALC_ENTRY(zrcalcFindCursorXY, BOTH, 44, PLANNED)                                     \
+    ZRCALC_ENTRY(zrcalcFindCursorXY, BOTH, 44, BUILT)                                       \
     /* fast math: fastmath/sine.cpp (arctangent planned) */                                 \
     ZRCALC_ENTRY(zrcalcATan_float, BOTH, 12, PLANNED)                                       \
     ZRCALC_ENTRY(zrcalcSin_float, BOTH, 12, BUILT)                                          \
