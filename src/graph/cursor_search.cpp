@@ -143,7 +143,8 @@ struct Search {
 };
 
 // One row: its groups into the lanes, the merge, then its remaining pixels.
-void search_row(const Search& s, const std::uint32_t* pixels, std::int32_t r, LaneBests& lanes, Nearest& nearest)
+void search_row(const Search& s, const std::uint32_t* pixels, std::int32_t r, LaneBests& lanes, Nearest& nearest,
+                __m128i& known)
 {
     const double dy = double(s.cursorY) - r;  // exact
     const std::uint64_t distanceY = static_cast<std::uint64_t>(dy < 0 ? -dy : dy);
@@ -152,11 +153,16 @@ void search_row(const Search& s, const std::uint32_t* pixels, std::int32_t r, La
     const __m256d laneOffsets = _mm256_setr_pd(0.0, 1.0, 2.0, 3.0);
     const std::int32_t groups = s.columns / 4;
     __m128 took = _mm_setzero_ps();
+    const std::size_t count = s.excluded.count();
     for (std::int32_t g = 0; g < groups; ++g) {
         const std::int32_t c = 4 * g;
         const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + c));
-        const __m128i hit = excluded_pixels(p, s.excluded.entries(), s.excluded.count());
-        if (_mm_movemask_ps(_mm_castsi128_ps(hit)) == 0xF) continue;
+        if (count && _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(p, known))) == 0xF) continue;
+        const __m128i hit = excluded_pixels(p, s.excluded.entries(), count);
+        if (_mm_movemask_ps(_mm_castsi128_ps(hit)) == 0xF) {
+            known = p;
+            continue;
+        }
         const __m128 dx = _mm256_cvtpd_ps(_mm256_sub_pd(_mm256_set1_pd(double(s.cursorX) - c), laneOffsets));
         const __m128 d = _mm_fmadd_ps(dx, dx, dy2);
         const __m128 take = _mm_andnot_ps(_mm_castsi128_ps(hit), _mm_cmple_ps(d, lanes.distance));
@@ -194,8 +200,9 @@ void ZRCALC_STDCALL zrcalcFindCursorXY(const uint32_t* rowStart, int32_t rowPitc
     LaneBests lanes;
     Nearest nearest;
     const std::uint32_t* pixels = rowStart;
+    __m128i known = count ? _mm_loadu_si128(excluded.entries()) : _mm_setzero_si128();
     for (std::int32_t r = 0;; pixels -= step) {
-        search_row(s, pixels, r, lanes, nearest);
+        search_row(s, pixels, r, lanes, nearest, known);
         if (++r == rows) break;
     }
     if (!nearest.found) return;

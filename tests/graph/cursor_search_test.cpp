@@ -46,7 +46,7 @@ int32_t stride_at(uint32_t n) { return int32_t(n + n % 3); }  // pixels from one
 size_t bitmap_length(uint32_t n) { return size_t(rows_at(n) - 1) * stride_at(n) + n; }
 
 // count = columns; the first and the last row lie at the array's ends. The pitch
-// in bytes has n mod 4 to round away; one pixel in six is not excluded.
+// in bytes has n mod 4 to round away; one run of pixels in six is not excluded.
 zrtest::Body run(Find find, int32_t count, bool down)
 {
     return [=](zrtest::Arrays a, uint32_t n) {
@@ -62,7 +62,8 @@ zrtest::Case sweep(int32_t count, bool down)
     const auto pixels = [count](size_t n, uint64_t seed) {
         std::mt19937_64 rng(seed);
         std::vector<uint32_t> p(n);
-        for (auto& v : p) v = rng() % 6 ? listed(uint32_t(rng() % std::max(count, 1))) : 0xC0FF00u + rng() % 4;
+        for (size_t i = 0; i < n; ++i)  // runs, so that groups repeat
+            p[i] = i && rng() % 8 ? p[i - 1] : rng() % 6 ? listed(uint32_t(rng() % std::max(count, 1))) : 0xC0FF00u + i % 2;
         return p;
     };
     const auto cursor = [](size_t, uint64_t seed) {  // far now and then: distances round, ties and flips in float
