@@ -9,13 +9,15 @@
 // no search at all.
 //
 // Each row, in three steps:
-//  - Groups of four pixels (columns 4g + l go to lane l): the group is compared
-//    with the entries four at a time and left as soon as all four pixels have
-//    matched, so a group of background pixels costs one block of compares. Where
-//    the search of the list stops does not change which pixels are candidates.
-//    A lane takes a candidate when its distance d = fma(dx, dx, dy^2) is at most
-//    the lane's best: of equally near pixels a lane keeps the rightmost, and the
-//    later row.
+//  - Groups of four pixels (columns 4g + l go to lane l). Whether a pixel is a
+//    candidate depends on its value alone, so a group equal to one of the last
+//    two groups found all excluded is all excluded too and is passed over (eight
+//    pixels at once while they equal the more recent one); a plot's background
+//    and grid cost one compare per four or eight pixels, however long the list.
+//    Any other group is compared with the entries four at a time and left as
+//    soon as all four pixels have matched. A lane takes a candidate when its
+//    distance d = fma(dx, dx, dy^2) is at most the lane's best: of equally near
+//    pixels a lane keeps the rightmost, and the later row.
 //  - Merge: lanes 0, 1, 2, 3 in that order, each taken only when strictly nearer
 //    than the pixel found so far. When no lane took a pixel in the row, the lanes
 //    hold what an earlier merge already saw and none is strictly nearer, so the
@@ -33,6 +35,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <utility>
 
 #include "common/lanes.h"
 #include "zrcalc.h"
@@ -136,6 +139,16 @@ struct LaneBests {
     }
 };
 
+bool all_equal(__m128i a, __m128i b) { return _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(a, b))) == 0xF; }
+
+// The two groups of four pixels last found all excluded, the more recent first (a
+// plot alternates between background and grid). A group equal to one of them is
+// all excluded too, which spares the list. Before any such group, four copies of
+// the first excluded value.
+struct KnownGroups {
+    __m128i recent = _mm_setzero_si128(), older = _mm_setzero_si128();
+};
+
 struct Search {
     const WorkBuffer& excluded;
     const std::uint32_t* values;  // the caller's list, for the remaining pixels
@@ -144,7 +157,7 @@ struct Search {
 
 // One row: its groups into the lanes, the merge, then its remaining pixels.
 void search_row(const Search& s, const std::uint32_t* pixels, std::int32_t r, LaneBests& lanes, Nearest& nearest,
-                __m128i& known)
+                KnownGroups& known)
 {
     const double dy = double(s.cursorY) - r;  // exact
     const std::uint64_t distanceY = static_cast<std::uint64_t>(dy < 0 ? -dy : dy);
@@ -154,14 +167,15 @@ void search_row(const Search& s, const std::uint32_t* pixels, std::int32_t r, La
     const std::int32_t groups = s.columns / 4;
     __m128 took = _mm_setzero_ps();
     const std::size_t count = s.excluded.count();
-    for (std::int32_t g = 0; g < groups; ++g) {
-        const std::int32_t c = 4 * g;
+    const auto group = [&](std::int32_t c) {
         const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(pixels + c));
-        if (count && _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(p, known))) == 0xF) continue;
+        if (count && all_equal(p, known.recent)) return;
+        if (count && all_equal(p, known.older)) return std::swap(known.recent, known.older);
         const __m128i hit = excluded_pixels(p, s.excluded.entries(), count);
         if (_mm_movemask_ps(_mm_castsi128_ps(hit)) == 0xF) {
-            known = p;
-            continue;
+            known.older = known.recent;
+            known.recent = p;
+            return;
         }
         const __m128 dx = _mm256_cvtpd_ps(_mm256_sub_pd(_mm256_set1_pd(double(s.cursorX) - c), laneOffsets));
         const __m128 d = _mm_fmadd_ps(dx, dx, dy2);
@@ -171,7 +185,17 @@ void search_row(const Search& s, const std::uint32_t* pixels, std::int32_t r, La
         lanes.column = _mm_blendv_ps(lanes.column, _mm_castsi128_ps(_mm_setr_epi32(c, c + 1, c + 2, c + 3)), take);
         lanes.row = _mm_blendv_ps(lanes.row, rowLanes, take);
         took = _mm_or_ps(took, take);
+    };
+    // Two groups at a time while both equal the known group: one compare for eight pixels.
+    std::int32_t g = 0;
+    for (; count && g + 2 <= groups; g += 2) {
+        const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pixels + 4 * g));
+        if (_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(p, _mm256_broadcastsi128_si256(known.recent)))) == 0xFF)
+            continue;
+        group(4 * g);
+        group(4 * g + 4);
     }
+    for (; g < groups; ++g) group(4 * g);
     if (_mm_movemask_ps(took)) lanes.merge_into(nearest);
 
     const float dyf = static_cast<float>(dy);
@@ -200,7 +224,8 @@ void ZRCALC_STDCALL zrcalcFindCursorXY(const uint32_t* rowStart, int32_t rowPitc
     LaneBests lanes;
     Nearest nearest;
     const std::uint32_t* pixels = rowStart;
-    __m128i known = count ? _mm_loadu_si128(excluded.entries()) : _mm_setzero_si128();
+    KnownGroups known;
+    if (count) known.recent = known.older = _mm_loadu_si128(excluded.entries());
     for (std::int32_t r = 0;; pixels -= step) {
         search_row(s, pixels, r, lanes, nearest, known);
         if (++r == rows) break;

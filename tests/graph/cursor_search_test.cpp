@@ -63,7 +63,7 @@ zrtest::Case sweep(int32_t count, bool down)
         std::mt19937_64 rng(seed);
         std::vector<uint32_t> p(n);
         for (size_t i = 0; i < n; ++i)  // runs, so that groups repeat
-            p[i] = i && rng() % 8 ? p[i - 1] : rng() % 6 ? listed(uint32_t(rng() % std::max(count, 1))) : 0xC0FF00u + i % 2;
+            p[i] = i && rng() % 8 ? p[i - 1] : rng() % 6 ? listed(uint32_t(rng() % std::max(count, 1))) : i % 2 * 0xC0FF00u;
         return p;
     };
     const auto cursor = [](size_t, uint64_t seed) {  // far now and then: distances round, ties and flips in float
