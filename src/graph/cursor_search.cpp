@@ -186,12 +186,12 @@ void search_row(const Search& s, const std::uint32_t* pixels, std::int32_t r, La
         lanes.row = _mm_blendv_ps(lanes.row, rowLanes, take);
         took = _mm_or_ps(took, take);
     };
-    // Two groups at a time while both equal the known group: one compare for eight pixels.
+    // Two groups at a time while both equal the more recent known group: one compare for eight pixels.
     std::int32_t g = 0;
     for (; count && g + 2 <= groups; g += 2) {
         const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(pixels + 4 * g));
-        if (_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_cmpeq_epi32(p, _mm256_broadcastsi128_si256(known.recent)))) == 0xFF)
-            continue;
+        const __m256i same = _mm256_cmpeq_epi32(p, _mm256_broadcastsi128_si256(known.recent));
+        if (_mm256_movemask_ps(_mm256_castsi256_ps(same)) == 0xFF) continue;
         group(4 * g);
         group(4 * g + 4);
     }
