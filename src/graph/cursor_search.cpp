@@ -139,6 +139,16 @@ struct LaneBests {
     }
 };
 
+// v rounded to float once, in SSE arithmetic (a 32-bit build would convert a
+// 64-bit integer on the x87 unit, whose precision the host may have set to 53
+// bits, rounding twice). Beyond 2^53 the bits below the 53rd are first rounded
+// to odd, which leaves the rounding to 24 bits as if done at once.
+float rounded_once(std::uint64_t v)
+{
+    if (v < (std::uint64_t(1) << 53)) return static_cast<float>(static_cast<double>(v));  // exact in double
+    return static_cast<float>(static_cast<double>((v >> 11) | ((v & 0x7FF) != 0)) * 2048.0);
+}
+
 bool all_equal(__m128i a, __m128i b) { return _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpeq_epi32(a, b))) == 0xF; }
 
 // The two groups of four pixels last found all excluded, the more recent first (a
@@ -161,7 +171,7 @@ void search_row(const Search& s, const std::uint32_t* pixels, std::int32_t r, La
 {
     const double dy = double(s.cursorY) - r;  // exact
     const std::uint64_t distanceY = static_cast<std::uint64_t>(dy < 0 ? -dy : dy);
-    const __m128 dy2 = _mm_set1_ps(static_cast<float>(distanceY * distanceY));  // exact square, rounded once
+    const __m128 dy2 = _mm_set1_ps(rounded_once(distanceY * distanceY));  // exact square, rounded once
     const __m128 rowLanes = _mm_castsi128_ps(_mm_set1_epi32(r));
     const __m256d laneOffsets = _mm256_setr_pd(0.0, 1.0, 2.0, 3.0);
     const std::int32_t groups = s.columns / 4;
