@@ -67,7 +67,10 @@ public:
             _mm_storeu_si128(reinterpret_cast<__m128i*>(base_ + kHeaderBytes + kEntryBytes * k),
                              _mm_set1_epi32(static_cast<int>(values[k])));
     }
-    ~WorkBuffer() { std::free(heap_); }
+    // Called by hand, not from a destructor: a destructor would make the compiler
+    // add an unwinding path, which brings the C++ runtime's exception support (and
+    // its imports) into the Windows DLL.
+    void release() const { std::free(heap_); }
     WorkBuffer(const WorkBuffer&) = delete;
     WorkBuffer& operator=(const WorkBuffer&) = delete;
 
@@ -240,6 +243,7 @@ void ZRCALC_STDCALL zrcalcFindCursorXY(const uint32_t* rowStart, int32_t rowPitc
         search_row(s, pixels, r, lanes, nearest, known);
         if (++r == rows) break;
     }
+    excluded.release();
     if (!nearest.found) return;
     *foundValue = nearest.value;
     *foundX = nearest.x;
