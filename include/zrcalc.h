@@ -817,8 +817,40 @@ typedef struct XYValGraph2DParams {
 ZRCALC_API void ZRCALC_STDCALL zrcalcGetXYValGraph2D(const XYValGraph2DParams* params);
 ZRCALC_API void ZRCALC_CDECL zrcalcGetXYValGraph2D_cdecl(const XYValGraph2DParams* params);
 
-/* Finds in a bottom-up 32-bit bitmap area the pixel nearest to the cursor whose
- * value is not excluded; the three outputs are written only when one is found. */
+/* Finds in an area of a bottom-up bitmap of 32-bit pixels the pixel nearest to
+ * the cursor whose value is none of excludedValues[0 .. excludedCount-1]
+ * (compared for equality only), and writes its value, column and row. Row 0
+ * starts at rowStart; row r + 1 starts rowPitch bytes LOWER in memory, the pitch
+ * rounded toward zero to a multiple of 4 bytes (a negative pitch goes upward).
+ * Columns c = 0 .. columns-1, rows r = 0 .. rows-1; the cursor may lie outside.
+ *
+ * Distances in float, with dx = cursorX - c and dy = cursorY - r, in two paths:
+ *  - groups of four (c < 4 * (columns / 4), column c in lane c mod 4):
+ *    d = fma(dx, dx, dy^2), dy^2 formed as an integer and rounded to float;
+ *  - the remaining columns: d = fma(dy, dy, dx * dx), dx * dx rounded first.
+ * d < 2^24 is exact in both. Selection, per row: each lane takes a pixel when
+ * d <= its best (the lanes keep their bests across rows, starting at
+ * 3.40282347e+38); then lanes 0, 1, 2, 3 in order replace the result when
+ * strictly nearer; then the remaining pixels, left to right, each when strictly
+ * nearer. So of equally near pixels: in one lane the rightmost of a row and
+ * the later row, across lanes the lowest lane; a remaining pixel never displaces
+ * an equally near group pixel of its row, and an earlier row wins over a later
+ * one once merged.
+ *
+ * A work buffer of 16 * excludedCount + 8 bytes holds the values; up to 1,024
+ * bytes on the stack, otherwise from the C runtime heap, freed before returning.
+ * The outputs are written once, after the search, and only when a candidate was
+ * found; otherwise they keep what the caller put there. Nothing is written
+ * elsewhere and nothing outside the area and the list is read.
+ *  - rows <= 0 or columns <= 0: nothing is searched and nothing read.
+ *  - excludedCount < 0: searched with an empty list (every pixel is a
+ *    candidate); the list is not read.
+ *  - excludedCount >= 2^28 (the buffer's size would exceed 2^32 - 1 bytes), on
+ *    every target, or the heap cannot supply the buffer: nothing is searched.
+ *  - dx and dy are the exact differences (no 32-bit wrap) rounded to float
+ *    once, and dy^2 is the exact square rounded once; this only differs from
+ *    32-bit integer arithmetic where that would overflow (|dy| > 46340, or
+ *    cursorX more than 2^31 left of a column) and report a far pixel as near. */
 ZRCALC_API void ZRCALC_STDCALL zrcalcFindCursorXY(const uint32_t* rowStart, int32_t rowPitch, int32_t columns,
                                                   int32_t rows, int32_t cursorX, int32_t cursorY,
                                                   uint32_t* foundValue, int32_t* foundX, int32_t* foundY,

@@ -95,9 +95,9 @@
     ZRCALC_ENTRY(zrcalcCAPV_log, BOTH, 32, BUILT)                                           \
     ZRCALC_ENTRY(zrcalcCADoubleArrToSingleArrInplace, BOTH, 8, BUILT)                       \
     ZRCALC_ENTRY(zrcalcCASingleArrToDoubleArrInplace, BOTH, 8, BUILT)                       \
-    /* graph support: graph/xy_values.cpp (cursor search planned) */                        \
+    /* graph support: graph/xy_values.cpp, cursor_search.cpp */                             \
     ZRCALC_ENTRY(zrcalcGetXYValGraph2D, BOTH, 4, BUILT)                                     \
-    ZRCALC_ENTRY(zrcalcFindCursorXY, BOTH, 44, PLANNED)                                     \
+    ZRCALC_ENTRY(zrcalcFindCursorXY, BOTH, 44, BUILT)                                       \
     /* fast math: fastmath/atan.cpp, sine.cpp */                                            \
     ZRCALC_ENTRY(zrcalcATan_float, BOTH, 12, BUILT)                                         \
     ZRCALC_ENTRY(zrcalcSin_float, BOTH, 12, BUILT)                                          \
