@@ -31,6 +31,7 @@ step "x86-64"
 configure_and_build build/x64 -DZRCALC_BUILD_BENCHMARKS=ON
 ctest --test-dir build/x64 --output-on-failure -j"$jobs"
 check_emulated_loads build/x64/libzrcalc-avx2fma3.so
+build/x64/examples/zrcalc_example build/x64/engine_cycle.png >/dev/null
 if ls build/x64/bench/bench_* >/dev/null 2>&1; then
   for b in build/x64/bench/bench_*; do
     "$b" --benchmark_filter='/1024$' --benchmark_min_time=0.001 >/dev/null
