@@ -94,7 +94,7 @@ Cycle synthesise_cycle()
 {
     const double bore = 8.1, stroke = 9.0, rod = 14.5, ratio = 10.5;  // cm; compression ratio
     const double swept = M_PI / 4 * bore * bore * stroke, clearance = swept / (ratio - 1);
-    const double crank = stroke / 2, gamma = 1.32, heat = 1400.0;  // heat in bar * cm^3
+    const double crank = stroke / 2, gamma = 1.32, heat = 9000.0;  // heat in bar * cm^3
     const int steps = 1440;
     Cycle c;
     double p = 1.0, previous_volume = 0.0, previous_burnt = 0.0;
@@ -104,8 +104,8 @@ Cycle synthesise_cycle()
         const double s = crank * std::sin(th);
         const double v = clearance + M_PI / 4 * bore * bore *
                                          (crank * (1 - std::cos(th)) + rod - std::sqrt(rod * rod - s * s));
-        // Wiebe burn from 10 degrees before top dead centre over 55 degrees.
-        const double x = std::clamp((deg + 10.0) / 55.0, 0.0, 1.0), burnt = 1 - std::exp(-5.0 * std::pow(x, 3.0));
+        // Wiebe burn from 12 degrees before top dead centre over 50 degrees.
+        const double x = std::clamp((deg + 12.0) / 50.0, 0.0, 1.0), burnt = 1 - std::exp(-5.0 * std::pow(x, 3.0));
         if (deg < -180.0) {
             p = 1.0;  // intake stroke at ambient pressure
         } else if (deg > 180.0) {
@@ -196,7 +196,7 @@ bool plot_engine_cycle(const char* png_path)
     draw_polyline(image, xs, ys, kPvTrace);
 
     // The cursor: a cross in the PV panel; the search area is the panel.
-    const int cursor_x = 700, cursor_y = 140;
+    const int cursor_x = 740, cursor_y = 200;
     image.line(cursor_x - 8, cursor_y, cursor_x + 8, cursor_y, kCursor);
     image.line(cursor_x, cursor_y - 8, cursor_x, cursor_y + 8, kCursor);
     const uint32_t excluded[] = {kBackground, kGrid, kAxis, kCursor};
