@@ -38,6 +38,11 @@
 #include <stdbool.h>
 #endif
 
+/* The release this header describes; zrcalcGetVersion reports the same numbers
+ * from the library that is loaded. */
+#define ZRCALC_VERSION_MAJOR 3
+#define ZRCALC_VERSION_MINOR 4
+
 #if defined(_WIN32)
 #define ZRCALC_STDCALL __stdcall
 #define ZRCALC_CDECL __cdecl
@@ -75,7 +80,8 @@ extern "C" {
 /* Library frame                                                            */
 /* ------------------------------------------------------------------------ */
 
-/* Stores 3 through major, then 4 through minor, then 1 through atLeast13 when
+/* Stores 3 through major (ZRCALC_VERSION_MAJOR), then 4 through minor
+ * (ZRCALC_VERSION_MINOR), then 1 through atLeast13 when
  * callerLevel >= 13 (signed), else 0. The flag is stored last, so if the three
  * pointers name one variable it ends holding the flag. */
 ZRCALC_API void ZRCALC_STDCALL zrcalcGetVersion(int32_t* major, int32_t* minor, int32_t callerLevel,

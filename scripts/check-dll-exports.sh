@@ -6,7 +6,8 @@
 #  - names bound to the same code (an alias and its target) share one address;
 #  - the export directory records the library name zrcalc-avx2fma3.dll;
 #  - the DLL imports from system DLLs only (KERNEL32, msvcrt or the UCRT);
-#  - its code holds no AVX-512 instruction (users' processors may lack it).
+#  - its code holds no AVX-512 instruction (users' processors may lack it);
+#  - its version resource states the release of the public header.
 # Usage: scripts/check-dll-exports.sh BUILD_DIR
 set -euo pipefail
 dir=${1:?usage: $0 BUILD_DIR}
@@ -66,5 +67,12 @@ done
 grep -m5 -E '%zmm|%k[0-7]|\{1to[0-9]+\}' "$work/code" >"$work/avx512" \
   && fail "AVX-512 instructions:"$'\n'"$(cat "$work/avx512")"
 
+header=$(dirname "$0")/../include/zrcalc.h
+version=$(awk '/^#define ZRCALC_VERSION_MAJOR/ { M = $3 } /^#define ZRCALC_VERSION_MINOR/ { m = $3 }
+               END { print M "." m }' "$header")
+file_version=$(strings -e l -n 3 "$dll" | awk 'previous == "FileVersion" { print; exit } { previous = $0 }')
+[ "$file_version" = "$version" ] || fail "version resource states '$file_version', the header $version"
+
 [ "$failed" -eq 0 ] || exit 1
-echo "check-dll-exports: $(wc -l <"$work/def") names with their ordinals, library name, imports ($(echo $imports)) ok"
+echo "check-dll-exports: $(wc -l <"$work/def") names with their ordinals, library name, imports ($(echo $imports))," \
+  "version $file_version ok"

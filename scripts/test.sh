@@ -33,18 +33,31 @@ step "x86-64"
 configure_and_build build/x64 -DZRCALC_BUILD_BENCHMARKS=ON
 ctest --test-dir build/x64 --output-on-failure -j"$jobs"
 check_emulated_loads build/x64/libzrcalc-avx2fma3.so
+build/x64/examples/zrcalc_example build/x64/engine_cycle.png >/dev/null
 if ls build/x64/bench/bench_* >/dev/null 2>&1; then
   for b in build/x64/bench/bench_*; do
     "$b" --benchmark_filter='/1024$' --benchmark_min_time=0.001 >/dev/null
   done
 fi
 
-step "x86-64: install, then build a C host program against the installed package"
-rm -rf build/x64/install build/x64/consumer
-cmake --install build/x64 --prefix build/x64/install >/dev/null
-cmake -S examples/installed_consumer -B build/x64/consumer -DCMAKE_PREFIX_PATH="$PWD/build/x64/install" >/dev/null
+step "x86-64: install, then build a C host program against the installed package, with CMake and with pkg-config"
+installed=$PWD/build/x64/install
+rm -rf "$installed" build/x64/consumer
+cmake --install build/x64 --prefix "$installed" >/dev/null
+cmake -S examples/installed_consumer -B build/x64/consumer -DCMAKE_PREFIX_PATH="$installed" >/dev/null
 cmake --build build/x64/consumer -j"$jobs" >/dev/null
-LD_LIBRARY_PATH="$PWD/build/x64/install/lib" build/x64/consumer/consumer
+pc_path=$(dirname "$(find "$installed" -name zrcalc-avx2fma3.pc)")
+pc() { PKG_CONFIG_PATH=$pc_path pkg-config "$@" zrcalc-avx2fma3; }
+header_version=$(awk '/^#define ZRCALC_VERSION_MAJOR/ { M = $3 } /^#define ZRCALC_VERSION_MINOR/ { m = $3 }
+                      END { print M "." m ".0" }' include/zrcalc.h)
+[ "$(pc --modversion)" = "$header_version" ] ||
+  { echo "pkg-config reports version $(pc --modversion), the header $header_version" >&2; exit 1; }
+# shellcheck disable=SC2046  # the flags are words
+cc -std=c11 -Wall -Werror -o build/x64/consumer/consumer_pc examples/installed_consumer/consumer.c $(pc --cflags --libs)
+libdir=$(pc --variable=libdir)
+for consumer in build/x64/consumer/consumer build/x64/consumer/consumer_pc; do
+  LD_LIBRARY_PATH="$libdir" "$consumer"
+done
 
 step "x86-64 under qemu-x86_64 -cpu Haswell (no AVX-512)"
 # The test program in as many shards as there are cores, each under the emulator.

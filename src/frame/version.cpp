@@ -1,8 +1,8 @@
 #include "zrcalc.h"
 
 namespace {
-constexpr int32_t kMajorVersion = 3;
-constexpr int32_t kMinorVersion = 4;
+constexpr int32_t kMajorVersion = ZRCALC_VERSION_MAJOR;
+constexpr int32_t kMinorVersion = ZRCALC_VERSION_MINOR;
 constexpr int32_t kLevelThreshold = 13;
 }  // namespace
 

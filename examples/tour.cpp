@@ -1,17 +1,22 @@
-// Example host program. A record of 16-bit samples, synthesised here (no input
-// file), is analysed twice, as a data-acquisition program does at the end of a
-// record:
-//  1. one channel's raw counts fed block by block to the accumulating statistics;
-//  2. the typical call: the raw samples of one channel, interleaved with those of
+// Example host program: a short tour of the library on built-in data (no input
+// file), as a data-acquisition program uses it.
+//  1. One channel's raw int16 counts fed block by block to the accumulating
+//     statistics.
+//  2. The typical call: the raw samples of one channel, interleaved with those of
 //     three others, read and scaled to volts block by block, and the volts folded
 //     into the running statistics.
+//  3. An engine cycle's pressure trace smoothed, mapped into a bitmap that the
+//     program draws, searched with a cursor, and written as a PNG
+//     (engine_cycle_plot.cpp).
 // The host forms average and RMS from the totals; the same figures computed
 // directly in long double are printed beside them.
+// Usage: zrcalc_example [picture.png]   (default engine_cycle.png)
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <vector>
 
+#include "engine_cycle_plot.h"
 #include "zrcalc.h"
 
 namespace {
@@ -129,12 +134,13 @@ bool analyse_scaled_channel(const std::vector<int16_t>& channel, std::size_t blo
 
 }  // namespace
 
-int main()
+int main(int argc, char** argv)
 {
     const std::vector<int16_t> record = synthesise_record(100000);
     const bool counts_agree = analyse_counts(record, 4096);
     const bool volts_agree = analyse_scaled_channel(record, 4096);
-    const bool ok = counts_agree && volts_agree;
-    std::printf("%s\n", ok ? "the figures agree" : "THE FIGURES DISAGREE");
+    const bool plotted = plot_engine_cycle(argc > 1 ? argv[1] : "engine_cycle.png");
+    const bool ok = counts_agree && volts_agree && plotted;
+    std::printf("%s\n", ok ? "the figures agree and the picture is drawn" : "THE TOUR FAILED");
     return ok ? 0 : 1;
 }
