@@ -285,7 +285,8 @@ typedef struct CHSInterpolator CHSInterpolator;
  * interpolator changes and no out parameter is written. */
 enum {
     CHSInterpolator_Success = 0,
-    CHSInterpolator_InvalidArgument = 1,  /* null handle/config, rate <= 0, empty block; memory not to be had */
+    CHSInterpolator_InvalidArgument = 1,  /* null handle/config, rate <= 0 (or a ratio outputRate / inputRate
+                                             that rounds to 0), empty block; memory not to be had */
     CHSInterpolator_BlockTooLong = 2,     /* more than historyLength - 2 samples */
     CHSInterpolator_Stopped = 3,          /* Stop was called; Reset restarts */
     CHSInterpolator_InvalidHistoryLength = 4 /* zero, one, or not a power of two */
@@ -324,7 +325,8 @@ ZRCALC_API int32_t ZRCALC_CDECL zrcalcCHSInterpolator_Destroy_cdecl(CHSInterpola
 /* Restarts the stream at input sample 0 and output value 0; clears Stopped. */
 ZRCALC_API int32_t ZRCALC_STDCALL zrcalcCHSInterpolator_Reset(CHSInterpolator* handle);
 ZRCALC_API int32_t ZRCALC_CDECL zrcalcCHSInterpolator_Reset_cdecl(CHSInterpolator* handle);
-/* Flushes the stream by repeating its newest sample once; then Stopped. */
+/* Flushes the stream by repeating its newest sample once; then Stopped. With a
+ * history of 2, which takes no block, it succeeds with the buffer and 0 values. */
 ZRCALC_API int32_t ZRCALC_STDCALL zrcalcCHSInterpolator_Stop(CHSInterpolator* handle, float** values,
                                                              uint32_t* valueCount);
 ZRCALC_API int32_t ZRCALC_CDECL zrcalcCHSInterpolator_Stop_cdecl(CHSInterpolator* handle, float** values,

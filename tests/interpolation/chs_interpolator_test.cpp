@@ -125,7 +125,8 @@ TEST(Interpolator, StatusCodesStatesAndStatedValues)
         EXPECT_EQ(zrcalcCHSInterpolator_Create(&h, &c), 4) << history;
     }
     for (CHSInterpolatorConfig c : {CHSInterpolatorConfig{0, 1, 16}, CHSInterpolatorConfig{-1, 1, 16},
-                                    CHSInterpolatorConfig{1, 0, 16}, CHSInterpolatorConfig{1, 1e12, 1024}})
+                                    CHSInterpolatorConfig{1, 0, 16}, CHSInterpolatorConfig{1, 1e12, 1024},
+                                    CHSInterpolatorConfig{1e300, 1e-300, 16}})  // the ratio rounds to 0
         EXPECT_EQ(zrcalcCHSInterpolator_Create(&h, &c), 1);
     EXPECT_EQ(zrcalcCHSInterpolator_Create(&h, nullptr), 1);
     EXPECT_EQ(h, reinterpret_cast<CHSInterpolator*>(0x1));  // never written on a failure
@@ -161,13 +162,13 @@ TEST(Interpolator, StatusCodesStatesAndStatedValues)
     const std::vector<float> c(40, 2.5f);
     for (float value : constant.block(c.data(), 40).second) EXPECT_EQ(value, 2.5f);
 
-    // History 2: no block is short enough, and Stop writes nothing.
+    // History 2: no block is short enough, and Stop succeeds with no values.
     Interpolator tiny(1.0, 2);
     EXPECT_EQ(tiny.block(s.data(), 1).first, 2);
-    float* untouched = nullptr;
+    float* buffer = nullptr;
     uint32_t count = 77;
-    EXPECT_EQ(zrcalcCHSInterpolator_Stop(tiny.handle, &untouched, &count), 0);
-    EXPECT_TRUE(untouched == nullptr && count == 77);
+    EXPECT_EQ(zrcalcCHSInterpolator_Stop(tiny.handle, &buffer, &count), 0);
+    EXPECT_TRUE(buffer != nullptr && count == 0);
 }
 
 }  // namespace
