@@ -45,10 +45,11 @@ cmake --build build/x64/consumer -j"$jobs" >/dev/null
 LD_LIBRARY_PATH="$PWD/build/x64/install/lib" build/x64/consumer/consumer
 
 step "x86-64 under qemu-x86_64 -cpu Haswell (no AVX-512)"
-# The test program in as many shards as there are cores, each under the emulator.
+# The test program in as many shards as there are cores, each under the emulator;
+# the sweep runs each case's own counts there (tests/support/sweep.cpp).
 pids=()
 for ((i = 0; i < jobs; i++)); do
-  GTEST_TOTAL_SHARDS=$jobs GTEST_SHARD_INDEX=$i qemu-x86_64 -cpu Haswell build/x64/tests/zrcalc_tests --gtest_brief=1 &
+  ZRTEST_SWEEP_COUNTS=own GTEST_TOTAL_SHARDS=$jobs GTEST_SHARD_INDEX=$i qemu-x86_64 -cpu Haswell build/x64/tests/zrcalc_tests --gtest_brief=1 &
   pids+=($!)
 done
 for p in "${pids[@]}"; do wait "$p"; done

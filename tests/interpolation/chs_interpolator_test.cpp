@@ -5,19 +5,20 @@
 
 namespace {
 
-constexpr uint32_t kHistory = 64;
+constexpr uint32_t kHistory = 64, kSweepHistory = 8192;  // the sweep's blocks reach 4099 samples
 const float kM[4][4] = {{0, -1, 2, -1}, {2, 0, -5, 3}, {0, 1, 4, -3}, {0, 0, -1, 1}};
 
 // The values of one call that brings the input count to `inputs`, after the k
 // values before it, from the true samples x (a sample not yet received is read
-// as its ring slot holds it: the sample kHistory before, or 0.0).
-std::vector<float> model_call(const std::vector<float>& x, uint64_t inputs, uint64_t& k, double ratio)
+// as its ring slot holds it: the sample `history` before, or 0.0).
+std::vector<float> model_call(const std::vector<float>& x, uint64_t inputs, uint64_t& k, double ratio,
+                              uint64_t history = kHistory)
 {
     std::vector<float> out;
     if (inputs < 2) return out;
     const auto last = uint64_t(double(inputs - 2) * ratio);
     const double base = double(k) / ratio;
-    const auto at = [&](uint64_t i) { return i < inputs ? x[i] : i >= kHistory ? x[i - kHistory] : 0.0f; };
+    const auto at = [&](uint64_t i) { return i < inputs ? x[i] : i >= history ? x[i - history] : 0.0f; };
     for (uint64_t j = 0; k + j <= last; ++j) {
         const double t = double(j) / ratio + base;
         const auto w = uint64_t(t);
@@ -70,12 +71,13 @@ ZRTEST_SWEEP(interpolator)
         cases.push_back({"zrcalcCHSInterpolator_InterpolateValues", "ratio " + std::to_string(ratio),
                          {zrtest::in<float>(), zrtest::out<float>(values)}, kHistory - 2,
                          [=](zrtest::Arrays a, uint32_t n) {
-                             const auto out = Interpolator(ratio).block(a.at<float>(0), n).second;
+                             const auto out = Interpolator(ratio, kSweepHistory).block(a.at<float>(0), n).second;
                              std::copy(out.begin(), out.end(), a.at<float>(1));
                          },
                          [=](zrtest::Arrays a, uint32_t n) {
                              uint64_t k = 0;
-                             const auto out = model_call(std::vector<float>(a.at<float>(0), a.at<float>(0) + n), n, k, ratio);
+                             const std::vector<float> x(a.at<float>(0), a.at<float>(0) + n);
+                             const auto out = model_call(x, n, k, ratio, kSweepHistory);
                              std::copy(out.begin(), out.end(), a.at<float>(1));
                          }});
     }
