@@ -304,10 +304,12 @@ enum {
  * are j / ratio + K / ratio in double for the call's values j = 0, 1, ... after the
  * K values before it. A value at exactly position I - 2 takes the not yet received
  * sample I from its ring slot with weight zero (the ring is zero-filled at
- * creation, so it is finite). Every value uses the true samples whatever the
- * block sizes: a block of historyLength - 2 samples, which overwrites the ring
- * slot of a sample that its first segment still needs, reads that sample from a
- * copy kept aside. A value's position is rounded from K / ratio of its call, so
+ * creation, so it is finite; a slot that holds an infinity or NaN from an earlier
+ * lap, or from the stream before a Reset, which keeps the ring, is read as 0, so
+ * that the weight zero gives zero and not NaN). Every value uses the true
+ * samples whatever the block sizes: a block of historyLength - 2 samples, which
+ * overwrites the ring slot of a sample that its first segment still needs, reads
+ * that sample from a copy kept aside. A value's position is rounded from K / ratio of its call, so
  * two ways of splitting a stream can differ in the last bit of a value. */
 
 /* Creates an interpolator; on status 0 stores its handle through handleOut. The

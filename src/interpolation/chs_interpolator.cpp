@@ -54,7 +54,12 @@ const __m128 kM3 = _mm_setr_ps(0, 0, -1, 1);
 float sample(const CHSInterpolator& p, std::uint64_t i)
 {
     if (i + p.length < p.inputCount && i >= p.firstKept) return p.kept[i - p.firstKept];
-    return p.ring[i & p.mask];
+    const float slot = p.ring[i & p.mask];
+    // The sample after the newest, not yet received, weighs zero; its slot may
+    // still hold an infinity or NaN from an earlier lap or from the stream before
+    // a Reset, and 0 times that would be NaN, so such a slot reads as 0.
+    if (i >= p.inputCount && !std::isfinite(slot)) return 0.0f;
+    return slot;
 }
 
 __m128 coefficients(const CHSInterpolator& p, std::uint64_t w)

@@ -149,6 +149,14 @@ TEST(Interpolator, StatusCodesStatesAndStatedValues)
     EXPECT_EQ(one.block(s.data(), 14).first, 0);
     EXPECT_EQ(one.block(s.data(), 15).first, 2);
 
+    // After a Reset the ring keeps an infinity in slot 3; the value at position 1
+    // gives sample 3 weight zero and stays finite.
+    const float inf = std::numeric_limits<float>::infinity(), head[4] = {0, 0, 0, inf}, next[3] = {1, 2, 3};
+    Interpolator stale(1.0, 16);
+    stale.block(head, 4);
+    EXPECT_EQ(zrcalcCHSInterpolator_Reset(stale.handle), 0);
+    EXPECT_EQ(stale.block(next, 3).second, (std::vector<float>{1, 2}));
+
     // Ratio 2: 17 values for 10 samples; position 0.5 uses s0 as its own predecessor.
     Interpolator two(2.0, 16);
     const auto v = two.block(s.data(), 10).second;
