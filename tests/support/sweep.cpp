@@ -86,10 +86,10 @@ struct Region {
     return ::testing::AssertionSuccess();
 }
 
-using Values = std::vector<std::vector<unsigned char>>;
+}  // namespace
 
-// The bytes of every array for one count and value set. Array i gets seed
-// base + i, so that a fill may rebuild its neighbour's values from seed - 1.
+// Array i gets seed base + i, so that a fill may rebuild its neighbour's values
+// from seed - 1.
 Values make_values(const Case& c, std::uint32_t n, std::uint32_t set)
 {
     Values values;
@@ -102,6 +102,8 @@ Values make_values(const Case& c, std::uint32_t n, std::uint32_t set)
     }
     return values;
 }
+
+namespace {
 
 // Array i lies at at[i] and holds its values, the inputs read-only where the
 // layout asks for it; the arrays of an overlap share one region, given in
