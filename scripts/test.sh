@@ -6,7 +6,10 @@
 #  3. the whole suite under AddressSanitizer and UndefinedBehaviorSanitizer;
 #  4. 32-bit x86: the whole suite built with -m32 and run under qemu-i386;
 #  5. the 32-bit Windows DLL cross-built with MinGW-w64 and its export table
-#     checked against the export definition.
+#     checked against the export definition;
+#  6. ThreadSanitizer: every operation and many interpolators on several threads;
+#  7. the x86-64 suite under Valgrind's memcheck;
+#  8. the libFuzzer targets (clang, ASan, UBSan), each smoke-run for a fixed count.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
@@ -67,5 +70,26 @@ step "32-bit Windows DLL (MinGW-w64), exports checked"
 configure_and_build build/mingw -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i686-mingw.cmake \
   -DZRCALC_BUILD_TESTS=OFF -DZRCALC_BUILD_EXAMPLES=OFF
 scripts/check-dll-exports.sh build/mingw
+
+step "x86-64 with ThreadSanitizer: calls on several threads at once"
+configure_and_build build/tsan -DZRCALC_SANITIZE=thread -DZRCALC_BUILD_EXAMPLES=OFF
+build/tsan/tests/zrcalc_tests --gtest_filter='Threads.*' --gtest_brief=1
+
+step "x86-64 under Valgrind memcheck"
+# Each case's own sweep counts (tests/support/sweep.cpp), in as many shards as cores.
+pids=()
+for ((i = 0; i < jobs; i++)); do
+  ZRTEST_SWEEP_COUNTS=own GTEST_TOTAL_SHARDS=$jobs GTEST_SHARD_INDEX=$i \
+    valgrind -q --error-exitcode=99 build/x64/tests/zrcalc_tests --gtest_brief=1 &
+  pids+=($!)
+done
+for p in "${pids[@]}"; do wait "$p"; done
+
+step "fuzz targets (clang, libFuzzer, ASan, UBSan): a fixed-count run of each"
+configure_and_build build/fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DZRCALC_BUILD_FUZZERS=ON \
+  -DZRCALC_SANITIZE=address,undefined -DZRCALC_BUILD_TESTS=OFF -DZRCALC_BUILD_EXAMPLES=OFF
+for f in build/fuzz/fuzz/*_fuzz; do
+  "$f" -runs=20000 -seed=1 -rss_limit_mb=2048 2>&1 | tail -1
+done
 
 step "all tests passed"
