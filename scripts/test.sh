@@ -15,7 +15,7 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 
 jobs=$(nproc)
-step() { printf '\n== %s\n' "$*"; }
+step() { printf '\n== %s (at %d s)\n' "$*" "$SECONDS"; }
 # QEMU reads more than the memory operand of vcvtdq2pd and of a scalar fused
 # multiply-add (src/common/lanes.h); the library keeps those operands in registers.
 check_emulated_loads() {
