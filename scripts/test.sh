@@ -77,10 +77,12 @@ build/tsan/tests/zrcalc_tests --gtest_filter='Threads.*' --gtest_brief=1
 
 step "x86-64 under Valgrind memcheck"
 # Each case's own sweep counts (tests/support/sweep.cpp), in as many shards as cores.
+# Valgrind does not give vmaxpd the processor's rule for NaN operands (the second
+# operand wins), so the stated values of the vector maximum with NaNs stay out.
 pids=()
 for ((i = 0; i < jobs; i++)); do
-  ZRTEST_SWEEP_COUNTS=own GTEST_TOTAL_SHARDS=$jobs GTEST_SHARD_INDEX=$i \
-    valgrind -q --error-exitcode=99 build/x64/tests/zrcalc_tests --gtest_brief=1 &
+  ZRTEST_SWEEP_COUNTS=own GTEST_TOTAL_SHARDS=$jobs GTEST_SHARD_INDEX=$i valgrind -q --error-exitcode=99 \
+    build/x64/tests/zrcalc_tests --gtest_brief=1 --gtest_filter=-ElementwiseValues.MaxAndSqrtOfSpecialValues &
   pids+=($!)
 done
 for p in "${pids[@]}"; do wait "$p"; done
