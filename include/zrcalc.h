@@ -291,7 +291,8 @@ typedef struct CHSInterpolator CHSInterpolator;
  * interpolator changes and no out parameter is written. */
 enum {
     CHSInterpolator_Success = 0,
-    CHSInterpolator_InvalidArgument = 1,  /* null handle/config, rate <= 0, empty block; memory not to be had */
+    CHSInterpolator_InvalidArgument = 1,  /* null handle/config, rate <= 0 (or a ratio outputRate / inputRate
+                                             that rounds to 0), empty block; memory not to be had */
     CHSInterpolator_BlockTooLong = 2,     /* more than historyLength - 2 samples */
     CHSInterpolator_Stopped = 3,          /* Stop was called; Reset restarts */
     CHSInterpolator_InvalidHistoryLength = 4 /* zero, one, or not a power of two */
@@ -309,10 +310,12 @@ enum {
  * are j / ratio + K / ratio in double for the call's values j = 0, 1, ... after the
  * K values before it. A value at exactly position I - 2 takes the not yet received
  * sample I from its ring slot with weight zero (the ring is zero-filled at
- * creation, so it is finite). Every value uses the true samples whatever the
- * block sizes: a block of historyLength - 2 samples, which overwrites the ring
- * slot of a sample that its first segment still needs, reads that sample from a
- * copy kept aside. A value's position is rounded from K / ratio of its call, so
+ * creation, so it is finite; a slot that holds an infinity or NaN from an earlier
+ * lap, or from the stream before a Reset, which keeps the ring, is read as 0, so
+ * that the weight zero gives zero and not NaN). Every value uses the true
+ * samples whatever the block sizes: a block of historyLength - 2 samples, which
+ * overwrites the ring slot of a sample that its first segment still needs, reads
+ * that sample from a copy kept aside. A value's position is rounded from K / ratio of its call, so
  * two ways of splitting a stream can differ in the last bit of a value. */
 
 /* Creates an interpolator; on status 0 stores its handle through handleOut. The
@@ -330,7 +333,8 @@ ZRCALC_API int32_t ZRCALC_CDECL zrcalcCHSInterpolator_Destroy_cdecl(CHSInterpola
 /* Restarts the stream at input sample 0 and output value 0; clears Stopped. */
 ZRCALC_API int32_t ZRCALC_STDCALL zrcalcCHSInterpolator_Reset(CHSInterpolator* handle);
 ZRCALC_API int32_t ZRCALC_CDECL zrcalcCHSInterpolator_Reset_cdecl(CHSInterpolator* handle);
-/* Flushes the stream by repeating its newest sample once; then Stopped. */
+/* Flushes the stream by repeating its newest sample once; then Stopped. With a
+ * history of 2, which takes no block, it succeeds with the buffer and 0 values. */
 ZRCALC_API int32_t ZRCALC_STDCALL zrcalcCHSInterpolator_Stop(CHSInterpolator* handle, float** values,
                                                              uint32_t* valueCount);
 ZRCALC_API int32_t ZRCALC_CDECL zrcalcCHSInterpolator_Stop_cdecl(CHSInterpolator* handle, float** values,

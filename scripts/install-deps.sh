@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake g++ make libgtest-dev googletest libbenchmark-dev g++-multilib qemu-user binutils
-          g++-mingw-w64-i686 libvolk2-dev libsleef-dev pkg-config libpng-dev)
+          g++-mingw-w64-i686 libvolk2-dev libsleef-dev pkg-config libpng-dev clang libclang-rt-14-dev valgrind)
 missing=()
 for p in "${packages[@]}"; do
   dpkg -s "$p" >/dev/null 2>&1 || missing+=("$p")

@@ -8,13 +8,16 @@
 #     checked against the export definition;
 #  5. 32-bit x86: the whole suite built with -m32 and run under qemu-i386,
 #     which also loads the DLL of step 4 with the tests' own PE loader and holds
-#     each of its entry points against the 32-bit build.
+#     each of its entry points against the 32-bit build;
+#  6. ThreadSanitizer: every operation and many interpolators on several threads;
+#  7. the x86-64 suite under Valgrind's memcheck;
+#  8. the libFuzzer targets (clang, ASan, UBSan), each smoke-run for a fixed count.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 
 jobs=$(nproc)
-step() { printf '\n== %s\n' "$*"; }
+step() { printf '\n== %s (at %d s)\n' "$*" "$SECONDS"; }
 # QEMU reads more than the memory operand of vcvtdq2pd and of a scalar fused
 # multiply-add (src/common/lanes.h); the library keeps those operands in registers.
 check_emulated_loads() {
@@ -60,10 +63,11 @@ for consumer in build/x64/consumer/consumer build/x64/consumer/consumer_pc; do
 done
 
 step "x86-64 under qemu-x86_64 -cpu Haswell (no AVX-512)"
-# The test program in as many shards as there are cores, each under the emulator.
+# The test program in as many shards as there are cores, each under the emulator;
+# the sweep runs each case's own counts there (tests/support/sweep.cpp).
 pids=()
 for ((i = 0; i < jobs; i++)); do
-  GTEST_TOTAL_SHARDS=$jobs GTEST_SHARD_INDEX=$i qemu-x86_64 -cpu Haswell build/x64/tests/zrcalc_tests --gtest_brief=1 &
+  ZRTEST_SWEEP_COUNTS=own GTEST_TOTAL_SHARDS=$jobs GTEST_SHARD_INDEX=$i qemu-x86_64 -cpu Haswell build/x64/tests/zrcalc_tests --gtest_brief=1 &
   pids+=($!)
 done
 for p in "${pids[@]}"; do wait "$p"; done
@@ -82,5 +86,28 @@ configure_and_build build/i386 -DCMAKE_TOOLCHAIN_FILE=cmake/toolchain-i386-linux
   -DZRCALC_TEST_DLL="$PWD/build/mingw/zrcalc-avx2fma3.dll"
 ctest --test-dir build/i386 --output-on-failure -j"$jobs"
 check_emulated_loads build/i386/libzrcalc-avx2fma3.so
+
+step "x86-64 with ThreadSanitizer: calls on several threads at once"
+configure_and_build build/tsan -DZRCALC_SANITIZE=thread -DZRCALC_BUILD_EXAMPLES=OFF
+build/tsan/tests/zrcalc_tests --gtest_filter='Threads.*' --gtest_brief=1
+
+step "x86-64 under Valgrind memcheck"
+# Each case's own sweep counts (tests/support/sweep.cpp), in as many shards as cores.
+# Valgrind does not give vmaxpd the processor's rule for NaN operands (the second
+# operand wins), so the stated values of the vector maximum with NaNs stay out.
+pids=()
+for ((i = 0; i < jobs; i++)); do
+  ZRTEST_SWEEP_COUNTS=own GTEST_TOTAL_SHARDS=$jobs GTEST_SHARD_INDEX=$i valgrind -q --error-exitcode=99 \
+    build/x64/tests/zrcalc_tests --gtest_brief=1 --gtest_filter=-ElementwiseValues.MaxAndSqrtOfSpecialValues &
+  pids+=($!)
+done
+for p in "${pids[@]}"; do wait "$p"; done
+
+step "fuzz targets (clang, libFuzzer, ASan, UBSan): a fixed-count run of each"
+configure_and_build build/fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DZRCALC_BUILD_FUZZERS=ON \
+  -DZRCALC_SANITIZE=address,undefined -DZRCALC_BUILD_TESTS=OFF -DZRCALC_BUILD_EXAMPLES=OFF
+for f in build/fuzz/fuzz/*_fuzz; do
+  "$f" -runs=20000 -seed=1 -rss_limit_mb=2048 2>&1 | tail -1
+done
 
 step "all tests passed"

@@ -54,7 +54,12 @@ const __m128 kM3 = _mm_setr_ps(0, 0, -1, 1);
 float sample(const CHSInterpolator& p, std::uint64_t i)
 {
     if (i + p.length < p.inputCount && i >= p.firstKept) return p.kept[i - p.firstKept];
-    return p.ring[i & p.mask];
+    const float slot = p.ring[i & p.mask];
+    // The sample after the newest, not yet received, weighs zero; its slot may
+    // still hold an infinity or NaN from an earlier lap or from the stream before
+    // a Reset, and 0 times that would be NaN, so such a slot reads as 0.
+    if (i >= p.inputCount && !std::isfinite(slot)) return 0.0f;
+    return slot;
 }
 
 __m128 coefficients(const CHSInterpolator& p, std::uint64_t w)
@@ -110,6 +115,9 @@ int32_t ZRCALC_STDCALL zrcalcCHSInterpolator_Create(CHSInterpolator** handleOut,
     const std::uint32_t length = config->historyLength;
     if (!is_power_of_two(length) || length < 2) return CHSInterpolator_InvalidHistoryLength;
     const double ratio = config->outputRate / config->inputRate;
+    // Two valid rates can still give a ratio of 0 (1e-300 / 1e300): the positions
+    // k / ratio would have no value, so such a configuration is refused too.
+    if (!(ratio > 0)) return CHSInterpolator_InvalidArgument;
     // One call produces at most about (historyLength - 2) * ratio + 1 values; the
     // margin covers the rounding of the two positions that bound them.
     const double capacity = std::fmax(std::trunc((length + 1.0) * ratio), std::trunc((length - 2.0) * ratio) + 3);
@@ -172,7 +180,10 @@ int32_t ZRCALC_STDCALL zrcalcCHSInterpolator_Stop(CHSInterpolator* handle, float
     if (!handle) return CHSInterpolator_InvalidArgument;
     if (handle->stopped) return CHSInterpolator_Stopped;
     const float newest = handle->ring[(handle->inputCount - 1) & handle->mask];
-    zrcalcCHSInterpolator_InterpolateValues(handle, &newest, 1, values, valueCount);
+    // A ring of two slots takes no block at all, so there is nothing to flush; the
+    // success still hands out the buffer with no values in it.
+    if (zrcalcCHSInterpolator_InterpolateValues(handle, &newest, 1, values, valueCount) != CHSInterpolator_Success)
+        *values = handle->output, *valueCount = 0;
     handle->stopped = true;
     return CHSInterpolator_Success;
 }

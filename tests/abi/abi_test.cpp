@@ -29,6 +29,10 @@
 #include <sstream>
 #include <tuple>
 
+#if __has_include(<valgrind/memcheck.h>)
+#include <valgrind/memcheck.h>
+#endif
+
 #include "frame/entry_table.h"
 #include "pe/pe_loader.h"
 #include "support/sweep.h"
@@ -160,8 +164,17 @@ public:
         EXPECT_LE(used_, arena_.size()) << "arena too small";
         return p;
     }
+    // A block's padding comes from a temporary and is never set; Valgrind is told
+    // that it is defined, as the byte comparison of the arena reads it.
     template <class T>
-    T* block(const T& value) { return &(*values<T>(1) = value); }
+    T* block(const T& value)
+    {
+        T* p = &(*values<T>(1) = value);
+#ifdef VALGRIND_MAKE_MEM_DEFINED
+        VALGRIND_MAKE_MEM_DEFINED(p, sizeof(T));
+#endif
+        return p;
+    }
     std::vector<unsigned char>& bytes() { return arena_; }
 
 private:

@@ -5,19 +5,20 @@
 
 namespace {
 
-constexpr uint32_t kHistory = 64;
+constexpr uint32_t kHistory = 64, kSweepHistory = 8192;  // the sweep's blocks reach 4099 samples
 const float kM[4][4] = {{0, -1, 2, -1}, {2, 0, -5, 3}, {0, 1, 4, -3}, {0, 0, -1, 1}};
 
 // The values of one call that brings the input count to `inputs`, after the k
 // values before it, from the true samples x (a sample not yet received is read
-// as its ring slot holds it: the sample kHistory before, or 0.0).
-std::vector<float> model_call(const std::vector<float>& x, uint64_t inputs, uint64_t& k, double ratio)
+// as its ring slot holds it: the sample `history` before, or 0.0).
+std::vector<float> model_call(const std::vector<float>& x, uint64_t inputs, uint64_t& k, double ratio,
+                              uint64_t history = kHistory)
 {
     std::vector<float> out;
     if (inputs < 2) return out;
     const auto last = uint64_t(double(inputs - 2) * ratio);
     const double base = double(k) / ratio;
-    const auto at = [&](uint64_t i) { return i < inputs ? x[i] : i >= kHistory ? x[i - kHistory] : 0.0f; };
+    const auto at = [&](uint64_t i) { return i < inputs ? x[i] : i >= history ? x[i - history] : 0.0f; };
     for (uint64_t j = 0; k + j <= last; ++j) {
         const double t = double(j) / ratio + base;
         const auto w = uint64_t(t);
@@ -70,12 +71,13 @@ ZRTEST_SWEEP(interpolator)
         cases.push_back({"zrcalcCHSInterpolator_InterpolateValues", "ratio " + std::to_string(ratio),
                          {zrtest::in<float>(), zrtest::out<float>(values)}, kHistory - 2,
                          [=](zrtest::Arrays a, uint32_t n) {
-                             const auto out = Interpolator(ratio).block(a.at<float>(0), n).second;
+                             const auto out = Interpolator(ratio, kSweepHistory).block(a.at<float>(0), n).second;
                              std::copy(out.begin(), out.end(), a.at<float>(1));
                          },
                          [=](zrtest::Arrays a, uint32_t n) {
                              uint64_t k = 0;
-                             const auto out = model_call(std::vector<float>(a.at<float>(0), a.at<float>(0) + n), n, k, ratio);
+                             const std::vector<float> x(a.at<float>(0), a.at<float>(0) + n);
+                             const auto out = model_call(x, n, k, ratio, kSweepHistory);
                              std::copy(out.begin(), out.end(), a.at<float>(1));
                          }});
     }
@@ -125,7 +127,8 @@ TEST(Interpolator, StatusCodesStatesAndStatedValues)
         EXPECT_EQ(zrcalcCHSInterpolator_Create(&h, &c), 4) << history;
     }
     for (CHSInterpolatorConfig c : {CHSInterpolatorConfig{0, 1, 16}, CHSInterpolatorConfig{-1, 1, 16},
-                                    CHSInterpolatorConfig{1, 0, 16}, CHSInterpolatorConfig{1, 1e12, 1024}})
+                                    CHSInterpolatorConfig{1, 0, 16}, CHSInterpolatorConfig{1, 1e12, 1024},
+                                    CHSInterpolatorConfig{1e300, 1e-300, 16}})  // the ratio rounds to 0
         EXPECT_EQ(zrcalcCHSInterpolator_Create(&h, &c), 1);
     EXPECT_EQ(zrcalcCHSInterpolator_Create(&h, nullptr), 1);
     EXPECT_EQ(h, reinterpret_cast<CHSInterpolator*>(0x1));  // never written on a failure
@@ -146,6 +149,14 @@ TEST(Interpolator, StatusCodesStatesAndStatedValues)
     EXPECT_EQ(one.block(s.data(), 14).first, 0);
     EXPECT_EQ(one.block(s.data(), 15).first, 2);
 
+    // After a Reset the ring keeps an infinity in slot 3; the value at position 1
+    // gives sample 3 weight zero and stays finite.
+    const float inf = std::numeric_limits<float>::infinity(), head[4] = {0, 0, 0, inf}, next[3] = {1, 2, 3};
+    Interpolator stale(1.0, 16);
+    stale.block(head, 4);
+    EXPECT_EQ(zrcalcCHSInterpolator_Reset(stale.handle), 0);
+    EXPECT_EQ(stale.block(next, 3).second, (std::vector<float>{1, 2}));
+
     // Ratio 2: 17 values for 10 samples; position 0.5 uses s0 as its own predecessor.
     Interpolator two(2.0, 16);
     const auto v = two.block(s.data(), 10).second;
@@ -161,13 +172,13 @@ TEST(Interpolator, StatusCodesStatesAndStatedValues)
     const std::vector<float> c(40, 2.5f);
     for (float value : constant.block(c.data(), 40).second) EXPECT_EQ(value, 2.5f);
 
-    // History 2: no block is short enough, and Stop writes nothing.
+    // History 2: no block is short enough, and Stop succeeds with no values.
     Interpolator tiny(1.0, 2);
     EXPECT_EQ(tiny.block(s.data(), 1).first, 2);
-    float* untouched = nullptr;
+    float* buffer = nullptr;
     uint32_t count = 77;
-    EXPECT_EQ(zrcalcCHSInterpolator_Stop(tiny.handle, &untouched, &count), 0);
-    EXPECT_TRUE(untouched == nullptr && count == 77);
+    EXPECT_EQ(zrcalcCHSInterpolator_Stop(tiny.handle, &buffer, &count), 0);
+    EXPECT_TRUE(buffer != nullptr && count == 0);
 }
 
 }  // namespace

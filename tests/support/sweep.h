@@ -130,6 +130,10 @@ struct Case {
 bool register_cases(std::vector<Case> (*make)());
 std::vector<Case> registered_cases();
 
+// The bytes of every array of a case for one count and value set.
+using Values = std::vector<std::vector<unsigned char>>;
+Values make_values(const Case& c, std::uint32_t n, std::uint32_t set);
+
 #define ZRTEST_SWEEP(tag)                                                                              \
     static std::vector<::zrtest::Case> zrtest_sweep_##tag();                                           \
     [[maybe_unused]] static const bool zrtest_sweep_registered_##tag =                                 \
