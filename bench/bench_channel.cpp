@@ -33,16 +33,24 @@ constexpr auto sizes = zrbench::standard_sizes;
 template <class Raw>
 constexpr uint32_t kSampleType = std::is_same_v<Raw, int16_t> ? 2u : 5u;  // Int16 or Float
 
+// Position 0: the start of the buffer, or its last sample read for a negative
+// stride (the run goes down from there).
+template <class Raw>
+const Raw* first_position(const Buffer<Raw>& source, std::size_t n, int stride)
+{
+    return source.data() + (stride < 0 ? (n - 1) * static_cast<std::size_t>(-stride) : 0);
+}
+
 // The library: one call for the whole run.
 template <class Raw, class Out>
 void ScaledValues(benchmark::State& state, int stride)
 {
     const auto n = static_cast<std::size_t>(state.range(0));
-    Buffer<Raw> source(n * static_cast<std::size_t>(stride));
+    Buffer<Raw> source(n * static_cast<std::size_t>(std::abs(stride)));
     Buffer<Out> destination(n);
     using Params = std::conditional_t<std::is_same_v<Out, double>, ScaledValuesParams_double, ScaledValuesParams_float>;
     Params p{};
-    p.source = source.data();
+    p.source = first_position(source, n, stride);
     p.destination = destination.data();
     p.factor = static_cast<Out>(0.001);
     p.offset = static_cast<Out>(-0.5);
@@ -64,11 +72,11 @@ template <class Raw, class Out>
 void ScaledValuesScalarLoop(benchmark::State& state, int stride)
 {
     const auto n = static_cast<std::size_t>(state.range(0));
-    Buffer<Raw> source(n * static_cast<std::size_t>(stride));
+    Buffer<Raw> source(n * static_cast<std::size_t>(std::abs(stride)));
     Buffer<Out> destination(n);
     const Out factor = static_cast<Out>(0.001), offset = static_cast<Out>(-0.5);
     for (auto _ : state) {
-        const Raw* src = source.data();
+        const Raw* src = first_position(source, n, stride);
         Out* dst = destination.data();
         const std::ptrdiff_t step = stride;
         benchmark::DoNotOptimize(src);
@@ -94,10 +102,12 @@ void register_scaled_values(const char* raw, int stride)
 
 const bool kScaledValuesRegistered = [] {
     for (int stride : {1, 4}) {
-        register_scaled_values<int16_t, double>("int16", stride);
         register_scaled_values<float, double>("float", stride);
-        register_scaled_values<int16_t, float>("int16", stride);
         register_scaled_values<float, float>("float", stride);
+    }
+    for (int stride : {1, 2, 4, 8, -4}) {
+        register_scaled_values<int16_t, double>("int16", stride);
+        register_scaled_values<int16_t, float>("int16", stride);
     }
     return true;
 }();

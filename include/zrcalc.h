@@ -238,7 +238,9 @@ typedef struct ScaledValuesParams_float {
 /* Reads N = count (2 * count for codes 9 and 10) raw values at the stride and
  * writes destination[k] = raw * factor + offset as one fused multiply-add in
  * double (codes 9: widened, 10: copied, both unscaled). Byte addresses are formed
- * in pointer-width arithmetic. destination may equal source when the raw sample
+ * in pointer-width arithmetic. Memory is read only between the first and the
+ * last raw value of the run (at some strides the samples between them are loaded
+ * and skipped). destination may equal source when the raw sample
  * is as wide as the result and stride is 1; otherwise the arrays must not
  * overlap. The _aligned_output names are the same entry points and require no
  * alignment. */

@@ -11,8 +11,10 @@
 // (the same exact or once-rounded conversion, the same fused multiply-add), so a
 // value does not depend on the count or on which step wrote it.
 //
-// Reading: stride 1 loads whole vectors of raw samples, any other stride fetches
-// the positions of a pass one by one, and stride 0 computes its one value once.
+// Reading: stride 1 loads whole vectors of raw samples, 16-bit samples at strides
+// +-2, +-4 and +-8 load the windows of raw samples that hold eight positions and
+// pick the positions out of them, any other stride fetches the positions of a
+// pass one by one, and stride 0 computes its one value once.
 // Positions are offsets in pointer-width signed arithmetic, so a large count
 // times a large or negative stride does not wrap at 32 bits.
 //
@@ -159,6 +161,81 @@ __m256d double_lanes4(const double* p, Access a)
     }
 }
 
+// 16-bit samples at stride S in {+-2, +-4, +-8}: the eight positions of a pass
+// lie in a window of 8|S| samples, from the first position up to just before the
+// ninth (or, downwards, from the first position down to just after the ninth).
+// The window is read as |S|/2 loads of 16 samples, each starting one 32-bit lane
+// (two samples) further from its 16-sample block than the previous one, so that
+// each load brings its positions into lanes of their own: a position is the low
+// half of its lane going up and the high half going down. Blends join the loads,
+// the halves are extended as the type is, and a permute puts the positions in
+// order. The samples are the ones the one-by-one fetch reads, so every value is
+// the same bits; only a pass with a position after it may read a window, since a
+// window's last sample lies up to |S| - 1 samples past the pass's last position.
+template <int S>
+struct Window {
+    static_assert(S == 2 || S == 4 || S == 8 || S == -2 || S == -4 || S == -8);
+    static constexpr int span = 8 * (S < 0 ? -S : S);  // samples in the window
+    static constexpr int loads = span / 16;
+    // Offset of load i from the window's lowest sample.
+    static constexpr int start(int i) { return 16 * i + (S > 0 ? -2 * i : 2 * (loads - 1 - i)); }
+    // The window sample in (the chosen half of) lane L, and its position 0..7.
+    static constexpr int sample(int lane) { return start(lane % loads) + 2 * lane + (S > 0 ? 0 : 1); }
+    static constexpr int position(int lane) { return S > 0 ? sample(lane) / S : (span - 1 - sample(lane)) / -S; }
+    static constexpr int lane_of(int j)
+    {
+        int found = 0;
+        for (int lane = 0; lane < 8; ++lane) found = position(lane) == j ? lane : found;
+        return found;
+    }
+    // Every lane holds a position, and each position once.
+    static constexpr bool valid()
+    {
+        int seen = 0;
+        for (int lane = 0; lane < 8; ++lane)
+            if (S > 0 ? sample(lane) % S == 0 : (span - 1 - sample(lane)) % -S == 0) seen |= 1 << position(lane);
+        return seen == 0xFF;
+    }
+    static_assert(valid());
+    static constexpr int blend(int i)  // the lanes that load i brings
+    {
+        int mask = 0;
+        for (int lane = i; lane < 8; lane += loads) mask |= 1 << lane;
+        return mask;
+    }
+};
+
+// The eight positions from p (the pass's first) as 32-bit lanes.
+template <int S, class Raw>
+__m256i int32_window8(const Raw* p)
+{
+    static_assert(std::is_integral_v<Raw> && sizeof(Raw) == 2);
+    using W = Window<S>;
+    const Raw* window = S > 0 ? p : p - (W::span - 1);
+    const auto load = [window](int i) {
+        return _mm256_loadu_si256(reinterpret_cast<const __m256i*>(window + W::start(i)));
+    };
+    __m256i v = load(0);
+    if constexpr (W::loads >= 2) v = _mm256_blend_epi32(v, load(1), W::blend(1));
+    if constexpr (W::loads == 4) {
+        v = _mm256_blend_epi32(v, load(2), W::blend(2));
+        v = _mm256_blend_epi32(v, load(3), W::blend(3));
+    }
+    if constexpr (S > 0) {
+        v = std::is_signed_v<Raw> ? _mm256_srai_epi32(_mm256_slli_epi32(v, 16), 16)
+                                  : _mm256_and_si256(v, _mm256_set1_epi32(0xFFFF));
+    } else {
+        v = std::is_signed_v<Raw> ? _mm256_srai_epi32(v, 16) : _mm256_srli_epi32(v, 16);
+    }
+    if constexpr (S == 2) {
+        return v;  // one load, already in order
+    } else {
+        const __m256i order = _mm256_setr_epi32(W::lane_of(0), W::lane_of(1), W::lane_of(2), W::lane_of(3),
+                                                W::lane_of(4), W::lane_of(5), W::lane_of(6), W::lane_of(7));
+        return _mm256_permutevar8x32_epi32(v, order);
+    }
+}
+
 // ---------------------------------------------------------------------------
 // Conversions that AVX2 lacks, each equal to the scalar conversion
 // ---------------------------------------------------------------------------
@@ -251,6 +328,16 @@ struct ScaledToDouble : ToDouble {
     {
         _mm256_storeu_pd(out, _mm256_fmadd_pd(Conversion::lanes(p, a), s.factors, s.offsets));
     }
+    // Eight positions from one window (integer conversions of 16-bit samples).
+    template <int S>
+    static void window(const Raw* p, double* out, const Scale& s)
+    {
+        const __m256i v = int32_window8<S>(p);
+        const __m256d low = zrcalc::int32x4_to_double(_mm256_castsi256_si128(v));
+        const __m256d high = zrcalc::int32x4_to_double(_mm256_extracti128_si256(v, 1));
+        _mm256_storeu_pd(out, _mm256_fmadd_pd(low, s.factors, s.offsets));
+        _mm256_storeu_pd(out + 4, _mm256_fmadd_pd(high, s.factors, s.offsets));
+    }
 };
 
 template <class Conversion>
@@ -264,6 +351,12 @@ struct ScaledToFloat : ToFloat {
     static void pass(const Raw* p, Access a, float* out, const Scale& s)
     {
         _mm256_storeu_ps(out, _mm256_fmadd_ps(Conversion::lanes(p, a), s.factors, s.offsets));
+    }
+    // Eight positions from one window (integer conversions of 16-bit samples).
+    template <int S>
+    static void window(const Raw* p, float* out, const Scale& s)
+    {
+        _mm256_storeu_ps(out, _mm256_fmadd_ps(_mm256_cvtepi32_ps(int32_window8<S>(p)), s.factors, s.offsets));
     }
 };
 
@@ -437,6 +530,25 @@ void scale_positions(const typename Rule::Raw* source, Access a, typename Rule::
     for (; k < n; ++k) Rule::one(source + static_cast<std::ptrdiff_t>(k) * a.step, destination + k, scale);
 }
 
+// 16-bit samples at stride S in {+-2, +-4, +-8}: window passes while a position
+// remains after the pass, so that no window reaches past the last sample read
+// (below it, going down); the rest as at any other stride.
+template <class Rule, int S>
+void scale_windowed(const typename Rule::Raw* source, typename Rule::Out* destination, std::size_t n,
+                    const typename Rule::Scale& scale)
+{
+    std::size_t k = 0;
+    for (; n - k > 16; k += 16) {
+        Rule::template window<S>(source + static_cast<std::ptrdiff_t>(k) * S, destination + k, scale);
+        Rule::template window<S>(source + static_cast<std::ptrdiff_t>(k + 8) * S, destination + k + 8, scale);
+    }
+    if (n - k > 8) {
+        Rule::template window<S>(source + static_cast<std::ptrdiff_t>(k) * S, destination + k, scale);
+        k += 8;
+    }
+    scale_positions<Rule>(source + static_cast<std::ptrdiff_t>(k) * S, Strided{S}, destination + k, n - k, scale);
+}
+
 // Stride 0: every position reads the same sample, so its value is computed once
 // and stored n times.
 template <class Out>
@@ -469,6 +581,26 @@ void scaled_values(const Params& params, std::size_t n)
     scale_positions<Rule>(source, Strided{stride}, params.destination, n, scale);
 }
 
+// 16-bit integer samples: the window strides, or else as any type.
+template <class Rule, class Params>
+void scaled_values_16bit(const Params& params, std::size_t n)
+{
+    const auto* source = static_cast<const typename Rule::Raw*>(params.source);
+    const auto window = [&](auto stride) {
+        scale_windowed<Rule, decltype(stride)::value>(source, params.destination, n,
+                                                      typename Rule::Scale(params.factor, params.offset));
+    };
+    switch (params.stride) {
+    case 2: return window(std::integral_constant<int, 2>{});
+    case 4: return window(std::integral_constant<int, 4>{});
+    case 8: return window(std::integral_constant<int, 8>{});
+    case -2: return window(std::integral_constant<int, -2>{});
+    case -4: return window(std::integral_constant<int, -4>{});
+    case -8: return window(std::integral_constant<int, -8>{});
+    default: return scaled_values<Rule>(params, n);
+    }
+}
+
 // N, the number of raw values read and results written: count, or two per
 // position for the pair types; 0 for a count of 0 or below. Computed in pointer
 // width, so that 2 * count cannot wrap.
@@ -489,8 +621,9 @@ void ZRCALC_STDCALL zrcalcChannelGetScaledValuesAtPos_double(const ScaledValuesP
     switch (p.sampleType) {
     case ChannelSampleType_UInt8: return scaled_values<ScaledToDouble<NarrowIntAsDouble<std::uint8_t>>>(p, n);
     case ChannelSampleType_Int8: return scaled_values<ScaledToDouble<NarrowIntAsDouble<std::int8_t>>>(p, n);
-    case ChannelSampleType_Int16: return scaled_values<ScaledToDouble<NarrowIntAsDouble<std::int16_t>>>(p, n);
-    case ChannelSampleType_UInt16: return scaled_values<ScaledToDouble<NarrowIntAsDouble<std::uint16_t>>>(p, n);
+    case ChannelSampleType_Int16: return scaled_values_16bit<ScaledToDouble<NarrowIntAsDouble<std::int16_t>>>(p, n);
+    case ChannelSampleType_UInt16:
+        return scaled_values_16bit<ScaledToDouble<NarrowIntAsDouble<std::uint16_t>>>(p, n);
     case ChannelSampleType_Int32: return scaled_values<ScaledToDouble<NarrowIntAsDouble<std::int32_t>>>(p, n);
     case ChannelSampleType_Float: return scaled_values<ScaledToDouble<FloatAsDouble>>(p, n);
     case ChannelSampleType_Int64: return scaled_values<ScaledToDouble<Int64AsDouble>>(p, n);
@@ -510,8 +643,8 @@ void ZRCALC_STDCALL zrcalcChannelGetScaledValuesAtPos_float(const ScaledValuesPa
     switch (p.sampleType) {
     case ChannelSampleType_UInt8: return scaled_values<ScaledToFloat<NarrowIntAsFloat<std::uint8_t>>>(p, n);
     case ChannelSampleType_Int8: return scaled_values<ScaledToFloat<NarrowIntAsFloat<std::int8_t>>>(p, n);
-    case ChannelSampleType_Int16: return scaled_values<ScaledToFloat<NarrowIntAsFloat<std::int16_t>>>(p, n);
-    case ChannelSampleType_UInt16: return scaled_values<ScaledToFloat<NarrowIntAsFloat<std::uint16_t>>>(p, n);
+    case ChannelSampleType_Int16: return scaled_values_16bit<ScaledToFloat<NarrowIntAsFloat<std::int16_t>>>(p, n);
+    case ChannelSampleType_UInt16: return scaled_values_16bit<ScaledToFloat<NarrowIntAsFloat<std::uint16_t>>>(p, n);
     case ChannelSampleType_Int32: return scaled_values<ScaledToFloat<NarrowIntAsFloat<std::int32_t>>>(p, n);
     case ChannelSampleType_Float: return scaled_values<ScaledToFloat<FloatAsFloat>>(p, n);
     case ChannelSampleType_Int64: return scaled_values<ScaledToFloat<Int64AsFloat>>(p, n);
