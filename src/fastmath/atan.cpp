@@ -16,27 +16,18 @@
 // about 8 % slower on the benchmark machine, whose divider is not the limit: the
 // blends cost more than the division saves.
 //
-// The array is covered by kernel vectors of eight lanes; since each lane depends
-// on itself alone, any cover gives every element the same bits, and it is chosen
-// for speed and for running in place:
-//  - four to seven elements: the first four and the last four as one vector of
-//    eight, loaded before either half is stored;
-//  - eight and more: the first eight and the last eight are loaded and computed
-//    first; between them the blocks of eight from the first 32-byte boundary of
-//    the input on (no load crosses a cache line), each loaded before it is stored;
-//    then the first and the last eight are stored over the blocks' ends with the
-//    same values.
-// No element is read after it has been written, so input may be output. (Run as
-// head, 16-byte blocks and tail vector one after another, in place, the blocks and
-// the tail vector would reread elements that the head and the blocks have already
-// replaced by their arctangents.)
+// The array driver is fastmath/float_array_map.h: every element through the
+// kernel from four elements on, each read before it is written, so input may be
+// output. (Run as head, 16-byte blocks and tail vector one after another, in
+// place, the blocks and the tail vector would reread elements that the head and
+// the blocks have already replaced by their arctangents.)
 #include <immintrin.h>
 
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
 
-#include "common/lanes.h"
+#include "fastmath/float_array_map.h"
 #include "zrcalc.h"
 
 namespace {
@@ -86,32 +77,10 @@ inline __m256 constant(std::uint32_t bits) { return _mm256_castsi256_ps(_mm256_s
     return _mm256_or_ps(_mm256_add_ps(u, base), sign);
 }
 
-void atan_of_four_to_seven(const float* input, float* output, std::uint32_t count)
-{
-    const __m256 y = atan_lanes(_mm256_set_m128(_mm_loadu_ps(input + count - 4), _mm_loadu_ps(input)));
-    _mm_storeu_ps(output, _mm256_castps256_ps128(y));
-    _mm_storeu_ps(output + count - 4, _mm256_extractf128_ps(y, 1));
-}
-
-void atan_of_eight_or_more(const float* input, float* output, std::uint32_t count)
-{
-    const __m256 head = atan_lanes(_mm256_loadu_ps(input));
-    const __m256 tail = atan_lanes(_mm256_loadu_ps(input + count - 8));
-    std::size_t i = zrcalc::elements_before_boundary(input, 32, sizeof(float));
-    for (; count - i >= 8; i += 8) _mm256_storeu_ps(output + i, atan_lanes(_mm256_loadu_ps(input + i)));
-    _mm256_storeu_ps(output, head);
-    _mm256_storeu_ps(output + count - 8, tail);
-}
-
 }  // namespace
 
 void ZRCALC_STDCALL zrcalcATan_float(const float* input, float* output, uint32_t count)
 {
-    if (count < 4) {
-        for (std::uint32_t i = 0; i < count; ++i)
-            output[i] = static_cast<float>(std::atan(static_cast<double>(input[i])));
-        return;
-    }
-    if (count < 8) return atan_of_four_to_seven(input, output, count);
-    atan_of_eight_or_more(input, output, count);
+    zrcalc::map_float_array(
+        input, output, count, [](__m256 x) { return atan_lanes(x); }, [](double x) { return std::atan(x); });
 }
