@@ -29,27 +29,11 @@
 
 namespace {
 
-using zrbench::Buffer;
-using zrbench::set_throughput;
+using zrbench::from_bits;
 
-using ATanLoop = void (*)(const float* input, float* output, uint32_t count);
-
-void ATan(benchmark::State& state, ATanLoop loop)
+void ATan(benchmark::State& state, zrbench::FloatArrayLoop loop)
 {
-    const auto n = static_cast<std::size_t>(state.range(0));
-    Buffer<float> x(n, 1, -4.0, 4.0), y(n, 2);
-    for (auto _ : state) {
-        loop(x.data(), y.data(), static_cast<uint32_t>(n));
-        benchmark::ClobberMemory();
-    }
-    set_throughput(state, n, 2 * sizeof(float));
-}
-
-float from_bits(uint32_t b)
-{
-    float f;
-    std::memcpy(&f, &b, 4);
-    return f;
+    zrbench::float_array_loop(state, loop, -4.0, 4.0);
 }
 
 const uint32_t kPQ[10] = {0xBF6003FD, 0xC18142A3, 0xC2960462, 0xC2F5C5F9, 0xC281B350,

@@ -27,27 +27,11 @@
 
 namespace {
 
-using zrbench::Buffer;
-using zrbench::set_throughput;
+using zrbench::from_bits;
 
-using SineLoop = void (*)(const float* input, float* output, uint32_t count);
-
-void Sine(benchmark::State& state, SineLoop loop)
+void Sine(benchmark::State& state, zrbench::FloatArrayLoop loop)
 {
-    const auto n = static_cast<std::size_t>(state.range(0));
-    Buffer<float> x(n, 1, -100.0, 100.0), y(n, 2);
-    for (auto _ : state) {
-        loop(x.data(), y.data(), static_cast<uint32_t>(n));
-        benchmark::ClobberMemory();
-    }
-    set_throughput(state, n, 2 * sizeof(float));
-}
-
-float from_bits(uint32_t b)
-{
-    float f;
-    std::memcpy(&f, &b, 4);
-    return f;
+    zrbench::float_array_loop(state, loop, -100.0, 100.0);
 }
 
 // The kernel's steps on one value (no range check: the angles lie far inside).

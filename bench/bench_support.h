@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 #include <type_traits>
 
@@ -68,6 +69,28 @@ inline void set_throughput(benchmark::State& state, std::size_t items, std::size
     state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()) * static_cast<std::int64_t>(items));
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) *
                             static_cast<std::int64_t>(items * bytesPerItem));
+}
+
+// A float given by its bits.
+inline float from_bits(std::uint32_t bits)
+{
+    float f;
+    std::memcpy(&f, &bits, sizeof f);
+    return f;
+}
+
+// A float-array function of one argument, output[i] = f(input[i]), on n inputs
+// spread over [lo, hi].
+using FloatArrayLoop = void (*)(const float* input, float* output, std::uint32_t count);
+inline void float_array_loop(benchmark::State& state, FloatArrayLoop loop, double lo, double hi)
+{
+    const auto n = static_cast<std::size_t>(state.range(0));
+    Buffer<float> x(n, 1, lo, hi), y(n, 2);
+    for (auto _ : state) {
+        loop(x.data(), y.data(), static_cast<std::uint32_t>(n));
+        benchmark::ClobberMemory();
+    }
+    set_throughput(state, n, 2 * sizeof(float));
 }
 
 }  // namespace zrbench
